@@ -1,0 +1,6 @@
+#include "currency.h"
+
+Currency::Currency(int number3)
+    : m_number3(number3)
+{
+}

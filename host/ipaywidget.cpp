@@ -1,0 +1,3 @@
+#include "ipaywidget.h"
+
+IPayWidget::~IPayWidget() = default;

@@ -1,0 +1,6 @@
+#include "kovrainfo.h"
+
+KovraInfo::KovraInfo(unsigned int kovraId)
+    : m_kovraId(kovraId)
+{
+}

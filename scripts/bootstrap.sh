@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12 packages) when it is missing, then configures and
+# builds into ${BUILD_DIR:-build}. Sourced or run by the other scripts; extra arguments go to
+# cmake's configure step.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_dir="${BUILD_DIR:-$root/build}"
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5svg5-dev
+    clang libclang-rt-14-dev
+    libgtest-dev libbenchmark-dev valgrind
+    python3
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+        || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build_dir" -G Ninja "$@" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"

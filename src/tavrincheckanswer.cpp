@@ -1,0 +1,151 @@
+#include "tavrincheckanswer.h"
+
+#include "tavrinpluginhandler.h"
+
+const QString TavrinPayParameter::TYPE_STRING = QStringLiteral("string");
+const QString TavrinPayParameter::TYPE_ENUM = QStringLiteral("enum");
+
+TavrinPayParameter::TavrinPayParameter()
+    : m_isEditable(false)
+    , m_isVisible(false)
+{
+}
+
+TavrinPayParameter::TavrinPayParameter(ProviderParameter parameter)
+    : m_isEditable(false)
+    , m_isVisible(false)
+    , m_name(parameter.name())
+    , m_regexp(parameter.regExp())
+    , m_mask(parameter.mask())
+    , m_title(parameter.label())
+    , m_value(parameter.value())
+{
+    dropWildcardPattern();
+}
+
+TavrinPayParameter::TavrinPayParameter(QVariantMap map)
+    : m_isEditable(false)
+    , m_isVisible(false)
+{
+    bool truncated = false;
+    *this = TavrinPayParameter(map, 0, &truncated);
+    if (truncated)
+        warnTruncated();
+}
+
+TavrinPayParameter::TavrinPayParameter(const QVariantMap &map, int depth, bool *truncated)
+    : m_isEditable(false)
+    , m_isVisible(false)
+{
+    const QVariantMap::const_iterator end = map.constEnd();
+    QVariantMap::const_iterator it = map.constFind(QStringLiteral("isEditable"));
+    if (it != end)
+        m_isEditable = it.value().toBool();
+    it = map.constFind(QStringLiteral("isVisible"));
+    if (it != end)
+        m_isVisible = it.value().toBool();
+    it = map.constFind(QStringLiteral("name"));
+    if (it != end)
+        m_name = it.value().toString();
+    it = map.constFind(QStringLiteral("paramList"));
+    if (it != end && it.value().isValid()) {
+        if (depth < MAX_NESTING_DEPTH)
+            m_paramList = readList(it.value(), depth + 1, truncated);
+        else if (!it.value().toList().isEmpty())
+            *truncated = true;
+    }
+    it = map.constFind(QStringLiteral("regexp"));
+    if (it != end)
+        m_regexp = it.value().toString();
+    it = map.constFind(QStringLiteral("mask"));
+    if (it != end)
+        m_mask = it.value().toString();
+    dropWildcardPattern();
+    it = map.constFind(QStringLiteral("title"));
+    if (it != end)
+        m_title = it.value().toString();
+    it = map.constFind(QStringLiteral("type"));
+    if (it != end)
+        m_type = it.value().toString();
+    it = map.constFind(QStringLiteral("value"));
+    if (it != end)
+        m_value = it.value();
+}
+
+QList<TavrinPayParameter> TavrinPayParameter::readList(const QVariant &list, int depth,
+                                                       bool *truncated)
+{
+    QList<TavrinPayParameter> parameters;
+    const QVariantList entries = list.toList();
+    parameters.reserve(entries.size());
+    for (QVariantList::const_iterator it = entries.constBegin(); it != entries.constEnd(); ++it)
+        parameters.append(TavrinPayParameter(it->toMap(), depth, truncated));
+    return parameters;
+}
+
+void TavrinPayParameter::warnTruncated()
+{
+    qCWarning(TAVRIN_PLUGIN_LOG) << "PARAM_LIST_TOO_DEEP entries nested deeper than"
+                                 << MAX_NESTING_DEPTH << "levels were left out";
+}
+
+void TavrinPayParameter::dropWildcardPattern()
+{
+    // The service writes "\*" for "anything goes".
+    if (m_regexp == QLatin1String("\\*"))
+        m_regexp.clear();
+}
+
+TavrinCheckAnswer::TavrinCheckAnswer(QVariantMap answer)
+    : m_isStepComplete(false)
+    , m_isStepError(false)
+    , m_error(true)
+    , m_result(-1)
+    , m_currentStep(-1)
+{
+    QVariantMap::const_iterator it = answer.constFind(QStringLiteral("message"));
+    const QVariantMap body = it != answer.constEnd() ? it.value().toMap() : QVariantMap();
+    const QVariantMap::const_iterator bodyEnd = body.constEnd();
+    it = body.constFind(QStringLiteral("params"));
+    const QVariantMap step = it != bodyEnd ? it.value().toMap() : QVariantMap();
+    const QVariantMap::const_iterator stepEnd = step.constEnd();
+
+    it = body.constFind(QStringLiteral("msgType"));
+    if (it != bodyEnd)
+        m_msgType = it.value().toString();
+    it = body.constFind(QStringLiteral("error"));
+    if (it != bodyEnd)
+        m_error = it.value().toBool();
+    it = body.constFind(QStringLiteral("result"));
+    if (it != bodyEnd)
+        m_result = it.value().toInt();
+    it = body.constFind(QStringLiteral("uid"));
+    if (it != bodyEnd)
+        m_uid = it.value().toString();
+    it = body.constFind(QStringLiteral("description"));
+    if (it != bodyEnd)
+        m_description = it.value().toString();
+    it = body.constFind(QStringLiteral("resultDescription"));
+    const QString resultDescription = it != bodyEnd ? it.value().toString() : QString();
+    m_description = (m_description + QLatin1Char(' ') + resultDescription).trimmed();
+
+    it = step.constFind(QStringLiteral("isCompleted"));
+    if (it != stepEnd)
+        m_isStepComplete = it.value().toBool();
+    it = step.constFind(QStringLiteral("isError"));
+    if (it != stepEnd)
+        m_isStepError = it.value().toBool();
+    it = step.constFind(QStringLiteral("statusDescription"));
+    if (it != stepEnd)
+        m_stepStatusDescription = it.value().toString();
+    it = step.constFind(QStringLiteral("payParamList"));
+    if (it != stepEnd && it.value().isValid()) {
+        bool truncated = false;
+        m_payParamsList = TavrinPayParameter::readList(it.value(), 0, &truncated);
+        if (truncated)
+            TavrinPayParameter::warnTruncated();
+    }
+    it = step.constFind(QStringLiteral("currentStep"));
+    if (it != stepEnd)
+        m_currentStep = it.value().toInt();
+}

@@ -1,0 +1,69 @@
+#include "busprobe.h"
+
+#include <QtCore/QJsonDocument>
+
+BusProbe::BusProbe(QObject *parent)
+    : QObject(parent)
+{
+}
+
+QString BusProbe::lastUid() const
+{
+    return lastSent().value(QStringLiteral("uid")).toString();
+}
+
+QVariantMap BusProbe::lastCheckData() const
+{
+    const QString json = lastSent().value(QStringLiteral("params")).toMap()
+                             .value(QStringLiteral("checkdata")).toString();
+    return QJsonDocument::fromJson(json.toUtf8()).toVariant().toMap();
+}
+
+QVariantMap BusProbe::answer(const QVariantMap &body, const QVariantMap &step)
+{
+    QVariantMap message = body;
+    if (!step.isEmpty())
+        message.insert(QStringLiteral("params"), step);
+    return QVariantMap{{QStringLiteral("message"), message}};
+}
+
+QVariantMap BusProbe::stepAnswer(const QString &uid, int step, bool completed,
+                                 const QVariantList &payParamList)
+{
+    const QVariantMap body{
+        {QStringLiteral("msgType"), QStringLiteral("tavrinPluginRequest")},
+        {QStringLiteral("uid"), uid},
+        {QStringLiteral("error"), false},
+        {QStringLiteral("result"), 0},
+    };
+    const QVariantMap params{
+        {QStringLiteral("isCompleted"), completed},
+        {QStringLiteral("isError"), false},
+        {QStringLiteral("currentStep"), step},
+        {QStringLiteral("payParamList"), payParamList},
+    };
+    return answer(body, params);
+}
+
+QVariantMap BusProbe::parameter(const QString &name, const QString &title, const QVariant &value,
+                                bool editable, const QString &type)
+{
+    return QVariantMap{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("title"), title},
+        {QStringLiteral("value"), value},
+        {QStringLiteral("isEditable"), editable},
+        {QStringLiteral("isVisible"), true},
+        {QStringLiteral("type"), type},
+    };
+}
+
+void BusProbe::take(const QVariantMap &message)
+{
+    sent.append(message);
+}
+
+void BusProbe::answerNow(const QVariantMap &message)
+{
+    emit deliver(message);
+}

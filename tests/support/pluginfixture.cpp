@@ -1,0 +1,108 @@
+#include "pluginfixture.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QEvent>
+#include <QtCore/QPluginLoader>
+
+PluginFixture::PluginFixture()
+    : project(QStringLiteral(TAVRIN_FORMS_PATH))
+{
+    session.setActiveProject(&project);
+    provider.reset(make454Provider());
+    pluginObject = loadPluginInstance(&error);
+    plugin = qobject_cast<IPayByProvider *>(pluginObject);
+    if (pluginObject && !plugin)
+        error = QStringLiteral("the plugin instance is no IPayByProvider");
+    if (plugin) {
+        plugin->setMessageReciever(&bus, SLOT(take(QVariantMap)));
+        plugin->setMessageSender(&bus, SIGNAL(deliver(QVariantMap)));
+        plugin->setKovraInfo(KovraInfo(4242));
+    }
+}
+
+PluginFixture::~PluginFixture()
+{
+    if (plugin)
+        plugin->stop();
+    delete viewer.data();
+    delete pluginObject.data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QObject *PluginFixture::loadPluginInstance(QString *error)
+{
+    QPluginLoader loader(QStringLiteral(TAVRIN_PLUGIN_PATH));
+    loader.setLoadHints(QLibrary::PreventUnloadHint);
+    QObject *instance = loader.instance();
+    if (!instance && error)
+        *error = loader.errorString();
+    return instance;
+}
+
+PluginBaseFormViewer *PluginFixture::startDialogue(Provider *dialogueProvider)
+{
+    IPayWidget *widget = plugin->start(dialogueProvider, Currency(643), &session);
+    viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
+    plugin->showInitScreen();
+    return viewer;
+}
+
+QList<MessageWidgetController *> PluginFixture::messages() const
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return pluginObject ? pluginObject->findChildren<MessageWidgetController *>(
+                              QString(), Qt::FindDirectChildrenOnly)
+                        : QList<MessageWidgetController *>();
+}
+
+QList<PluginProviderParameterInputController *> PluginFixture::inputs() const
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return pluginObject ? pluginObject->findChildren<PluginProviderParameterInputController *>(
+                              QString(), Qt::FindDirectChildrenOnly)
+                        : QList<PluginProviderParameterInputController *>();
+}
+
+MessageWidgetController *PluginFixture::lastMessage() const
+{
+    const QList<MessageWidgetController *> all = messages();
+    return all.isEmpty() ? nullptr : all.last();
+}
+
+PluginProviderParameterInputController *PluginFixture::lastInput() const
+{
+    const QList<PluginProviderParameterInputController *> all = inputs();
+    return all.isEmpty() ? nullptr : all.last();
+}
+
+Provider *PluginFixture::make454Provider()
+{
+    ProviderParameter phone(QStringLiteral("phone"), QStringLiteral("Номер телефона"));
+    phone.setRegExp(QStringLiteral("^9\\d{9}$"));
+    return new Provider(71000454, 454, QStringLiteral("Перевод по номеру телефона"),
+                        {phone,
+                         ProviderParameter(QStringLiteral("fam"), QStringLiteral("Фамилия")),
+                         ProviderParameter(QStringLiteral("name"), QStringLiteral("Имя")),
+                         ProviderParameter(QStringLiteral("fname"), QStringLiteral("Отчество")),
+                         ProviderParameter(QStringLiteral("pas_ser"), QStringLiteral("Серия паспорта")),
+                         ProviderParameter(QStringLiteral("pas_num"), QStringLiteral("Номер паспорта")),
+                         ProviderParameter(QStringLiteral("passport"), QStringLiteral("Паспорт"))});
+}
+
+Provider *PluginFixture::make3105Provider()
+{
+    ProviderParameter phone(QStringLiteral("phone"), QStringLiteral("Номер телефона"));
+    phone.setRegExp(QStringLiteral("^9\\d{9}$"));
+    ProviderParameter card(QStringLiteral("card_num"), QStringLiteral("Номер карты"));
+    card.setRegExp(QStringLiteral("^\\d{16}$"));
+    return new Provider(113003105, 3105, QStringLiteral("Пополнение карты"),
+                        {phone, card,
+                         ProviderParameter(QStringLiteral("fam"), QStringLiteral("Фамилия")),
+                         ProviderParameter(QStringLiteral("name"), QStringLiteral("Имя")),
+                         ProviderParameter(QStringLiteral("fname"), QStringLiteral("Отчество")),
+                         ProviderParameter(QStringLiteral("pas_ser"), QStringLiteral("Серия паспорта")),
+                         ProviderParameter(QStringLiteral("pas_num"), QStringLiteral("Номер паспорта")),
+                         ProviderParameter(QStringLiteral("org_code"), QStringLiteral("Код подразделения")),
+                         ProviderParameter(QStringLiteral("bdate"), QStringLiteral("Дата рождения")),
+                         ProviderParameter(QStringLiteral("pas_date"), QStringLiteral("Дата выдачи"))});
+}

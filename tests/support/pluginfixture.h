@@ -1,0 +1,62 @@
+#ifndef PLUGINFIXTURE_H
+#define PLUGINFIXTURE_H
+
+#include <QtCore/QList>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QString>
+
+#include "busprobe.h"
+#include "currency.h"
+#include "formproject.h"
+#include "ipaybyprovider.h"
+#include "kovrainfo.h"
+#include "messagewidgetcontroller.h"
+#include "pluginbaseformviewer.h"
+#include "pluginproviderparameterinputcontroller.h"
+#include "provider.h"
+#include "sessionmanager.h"
+
+// A terminal around the plugin, as the host builds one: the plugin module loaded through
+// QPluginLoader, a session with the default form project, a bus probe wired as sender and
+// receiver, and providers of the three served ids.
+class PluginFixture
+{
+public:
+    PluginFixture();
+    ~PluginFixture();
+
+    // Loads the built module; null with *error set when it cannot. The module stays loaded
+    // for the life of the process, so that sanitizers can still name its code.
+    static QObject *loadPluginInstance(QString *error);
+
+    bool isLoaded() const { return plugin != nullptr; }
+    QString errorString() const { return error; }
+
+    // start() and showInitScreen() for provider; returns the pay screen.
+    PluginBaseFormViewer *startDialogue(Provider *dialogueProvider);
+
+    // The controllers the plugin holds now: its children not yet released. Posted deletions
+    // are carried out first.
+    QList<MessageWidgetController *> messages() const;
+    QList<PluginProviderParameterInputController *> inputs() const;
+    MessageWidgetController *lastMessage() const;
+    PluginProviderParameterInputController *lastInput() const;
+
+    // Providers as a terminal has them: 71000454 (base 454) with phone and passport fields,
+    // 113003105 (base 3105) with a card number too.
+    static Provider *make454Provider();
+    static Provider *make3105Provider();
+
+    QPointer<QObject> pluginObject;
+    IPayByProvider *plugin = nullptr;
+    QString error;
+    BusProbe bus;
+    FormProject project;
+    SessionManager session;
+    QScopedPointer<Provider> provider;
+    QPointer<PluginBaseFormViewer> viewer;
+};
+
+#endif // PLUGINFIXTURE_H

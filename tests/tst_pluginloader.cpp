@@ -1,0 +1,102 @@
+#include <QtCore/QJsonObject>
+#include <QtCore/QPluginLoader>
+#include <QtTest/QtTest>
+
+#include "ipaybyprovider.h"
+
+// The plugin as the host meets it: a module file, its metadata, one instance, the interface.
+class tst_PluginLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void metaData();
+    void oneInstanceUntilDeleted();
+    void castsToTheInterface();
+    void identityIsConstant();
+    void supportedProvidersIsACopy();
+
+private:
+    QPluginLoader loader;
+};
+
+void tst_PluginLoader::initTestCase()
+{
+    loader.setFileName(QStringLiteral(TAVRIN_PLUGIN_PATH));
+    loader.setLoadHints(QLibrary::PreventUnloadHint);
+    QVERIFY2(loader.load(), qPrintable(loader.errorString()));
+}
+
+void tst_PluginLoader::metaData()
+{
+    const QJsonObject meta = loader.metaData();
+    QCOMPARE(meta.value(QStringLiteral("IID")).toString(), QStringLiteral(IPayByProvider_iid));
+    QCOMPARE(meta.value(QStringLiteral("className")).toString(),
+             QStringLiteral("TavrinPluginHandler"));
+    // moc records the Qt it ran for; Qt 5.15's leaves out the patch level.
+    const int version = meta.value(QStringLiteral("version")).toInt();
+    QCOMPARE(version & 0xffff00, QT_VERSION & 0xffff00);
+#ifdef QT_NO_DEBUG
+    QCOMPARE(meta.value(QStringLiteral("debug")).toBool(), false);
+#endif
+    QVERIFY(meta.value(QStringLiteral("MetaData")).toObject().isEmpty());
+}
+
+void tst_PluginLoader::oneInstanceUntilDeleted()
+{
+    QPointer<QObject> first = loader.instance();
+    QVERIFY2(first, qPrintable(loader.errorString()));
+    QCOMPARE(loader.instance(), first.data());
+
+    delete first.data();
+    QVERIFY(first.isNull());
+    QObject *second = loader.instance();
+    QVERIFY(second);
+    QCOMPARE(second->metaObject()->className(), "TavrinPluginHandler");
+    QVERIFY(second->parent() == nullptr);
+}
+
+void tst_PluginLoader::castsToTheInterface()
+{
+    QObject *instance = loader.instance();
+    IPayByProvider *byCast = qobject_cast<IPayByProvider *>(instance);
+    QVERIFY(byCast);
+    QCOMPARE(static_cast<IPayByProvider *>(instance->qt_metacast(IPayByProvider_iid)), byCast);
+    QCOMPARE(static_cast<IPayByProvider *>(instance->qt_metacast("IPayByProvider")), byCast);
+    QCOMPARE(instance->qt_metacast("TavrinPluginHandler"), static_cast<void *>(instance));
+    QVERIFY(!instance->qt_metacast("SomethingElse"));
+}
+
+void tst_PluginLoader::identityIsConstant()
+{
+    IPayByProvider *plugin = qobject_cast<IPayByProvider *>(loader.instance());
+    QVERIFY(plugin);
+    for (int round = 0; round < 2; ++round) {
+        QCOMPARE(plugin->pluginVersion(), QStringLiteral("4.2.12"));
+        QCOMPARE(plugin->pluginId(), 200);
+        QCOMPARE(plugin->pluginStringId(), QStringLiteral("tavrinPlugin"));
+        QCOMPARE(plugin->pluginDescription(), QStringLiteral("Tavrin online check plugin"));
+        QVERIFY(plugin->pluginFormTemplates().isEmpty());
+        QCOMPARE(plugin->getStompFilters(), QVariantList{QStringLiteral("tavrinPluginRequest")});
+        QVERIFY(!plugin->hasSettingsWidget());
+        QVERIFY(!plugin->getSettingsWidget(nullptr));
+        QVERIFY(!plugin->needPaymentPayCheck());
+        QVERIFY(plugin->prepareCloseCycleSummCheck().isEmpty());
+        QVERIFY(QDateTime::fromString(plugin->pluginBuild(), Qt::ISODate).isValid());
+    }
+}
+
+void tst_PluginLoader::supportedProvidersIsACopy()
+{
+    IPayByProvider *plugin = qobject_cast<IPayByProvider *>(loader.instance());
+    QVERIFY(plugin);
+    QSet<qint64> providers = plugin->supportedProviders();
+    QCOMPARE(providers, (QSet<qint64>{71000454, 72000434, 113003105}));
+    providers.insert(1);
+    providers.remove(71000454);
+    QCOMPARE(plugin->supportedProviders(), (QSet<qint64>{71000454, 72000434, 113003105}));
+}
+
+QTEST_MAIN(tst_PluginLoader)
+#include "tst_pluginloader.moc"
