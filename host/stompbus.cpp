@@ -1,0 +1,116 @@
+#include "stompbus.h"
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QJsonParseError>
+#include <QtCore/QLoggingCategory>
+#include <QtCore/QPointer>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStomp)
+
+namespace {
+
+const QByteArray jsonContentType("application/json;charset=utf-8");
+
+} // namespace
+
+QString StompBus::Settings::defaultRequestDestination()
+{
+    return QStringLiteral("/queue/tavrin.requests");
+}
+
+QString StompBus::Settings::defaultReplyDestination(unsigned int kovraId)
+{
+    return QStringLiteral("/queue/tavrin.replies.%1").arg(kovraId);
+}
+
+StompBus::StompBus(Role role, const Settings &settings, QObject *parent)
+    : QObject(parent)
+    , m_role(role)
+    , m_settings(settings)
+    , m_client(new StompClient(settings.connection, this))
+{
+    connect(m_client, &StompClient::messageReceived, this, &StompBus::handleMessage);
+}
+
+StompBus::~StompBus() = default;
+
+bool StompBus::open(QString *error)
+{
+    QString problem;
+    if (m_settings.requestDestination.isEmpty())
+        problem = QStringLiteral("no request destination");
+    else if (m_role == TerminalRole && m_settings.replyDestination.isEmpty())
+        problem = QStringLiteral("no reply destination for this terminal");
+    if (!problem.isEmpty()) {
+        qCWarning(lcStomp).noquote() << "cannot open the bus:" << problem;
+        if (error)
+            *error = problem;
+        return false;
+    }
+    if (!m_client->open(error))
+        return false;
+    if (m_subscription.isEmpty()) {
+        m_subscription = m_client->subscribe(m_role == TerminalRole ? m_settings.replyDestination
+                                                                    : m_settings.requestDestination);
+    }
+    return true;
+}
+
+void StompBus::close()
+{
+    m_client->close();
+}
+
+void StompBus::send(const QVariantMap &message)
+{
+    publishTo(message, m_settings.requestDestination, m_role == TerminalRole);
+}
+
+void StompBus::publish(const QVariantMap &message, const QString &destination)
+{
+    publishTo(message, destination, false);
+}
+
+bool StompBus::publishTo(const QVariantMap &message, const QString &destination, bool withReplyTo)
+{
+    const QByteArray body = QJsonDocument(QJsonObject::fromVariantMap(message))
+                                .toJson(QJsonDocument::Compact);
+    QList<StompFrame::Header> headers{{"content-type", jsonContentType}};
+    if (withReplyTo)
+        headers.append({"reply-to", m_settings.replyDestination.toUtf8()});
+    return m_client->send(destination, body, headers);
+}
+
+void StompBus::handleMessage(const StompFrame &frame)
+{
+    if (m_subscription.isEmpty() || frame.header("subscription") != m_subscription.toUtf8())
+        return;
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(frame.body(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+        const QString why = parseError.error != QJsonParseError::NoError
+                                ? parseError.errorString()
+                                : QStringLiteral("not an object");
+        qCWarning(lcStomp).noquote() << "dropped a message from"
+                                     << QString::fromUtf8(frame.header("destination"))
+                                     << "whose body is not a JSON object:" << why;
+        m_client->ack(frame);
+        return;
+    }
+
+    // Acknowledged only once handed on: a message lost in a crash before that comes again.
+    const QVariantMap message = document.object().toVariantMap();
+    QPointer<StompBus> self(this);
+    if (m_role == TerminalRole) {
+        emit messageReceived(message);
+    } else {
+        const QString replyTo = QString::fromUtf8(frame.header("reply-to"));
+        if (replyTo.isEmpty())
+            qCWarning(lcStomp) << "a request came without reply-to; it cannot be answered";
+        emit requestReceived(message, replyTo);
+    }
+    if (self)
+        m_client->ack(frame);
+}

@@ -1,0 +1,78 @@
+#ifndef STOMPBUS_H
+#define STOMPBUS_H
+
+#include <QtCore/QObject>
+#include <QtCore/QString>
+#include <QtCore/QVariantMap>
+
+#include "hostexport.h"
+#include "stompclient.h"
+
+// The message bus over a STOMP broker, for either end of a check. Maps travel as the compact
+// JSON text of the map (content-type application/json;charset=utf-8) and come back as the map
+// of a JSON object.
+//
+// A terminal takes send() as its pay screen's receiver slot and messageReceived() as its
+// sender signal, like InProcessBus: requests go to the request destination, each naming the
+// terminal's reply destination in reply-to, and every answer on the reply destination is
+// handed on, then acknowledged. The pay screen and the plugin pick their answers by message
+// type and uid, so a reply destination may be shared; a shared one must be a topic, since a
+// queue gives each answer to one terminal only.
+//
+// A check service subscribes to the request destination, gets each request with its reply-to
+// from requestReceived() and answers with publish().
+class PAYMENTHOST_EXPORT StompBus : public QObject
+{
+    Q_OBJECT
+public:
+    enum Role { TerminalRole, ServiceRole };
+    Q_ENUM(Role)
+
+    struct PAYMENTHOST_EXPORT Settings {
+        StompClient::Settings connection;
+        QString requestDestination = defaultRequestDestination();
+        // Where a terminal's answers come; a terminal needs one.
+        QString replyDestination;
+
+        static QString defaultRequestDestination();
+        // One queue per terminal: "/queue/tavrin.replies.<kovraId>".
+        static QString defaultReplyDestination(unsigned int kovraId);
+    };
+
+    explicit StompBus(Role role, const Settings &settings, QObject *parent = nullptr);
+    ~StompBus() override;
+
+    Role role() const { return m_role; }
+    Settings settings() const { return m_settings; }
+    // For the connection's own signals: connected, connectionLost, errorReceived, sendRefused.
+    StompClient *client() const { return m_client; }
+
+    // Subscribes and connects; false, with *error set, when the settings are not usable.
+    bool open(QString *error = nullptr);
+    void close();
+
+public slots:
+    // A request to the request destination, with this terminal's reply-to.
+    void send(const QVariantMap &message);
+    // A map to any destination: a service's answer to a request's reply-to.
+    void publish(const QVariantMap &message, const QString &destination);
+
+signals:
+    // An answer, at a terminal.
+    void messageReceived(QVariantMap message);
+    // A request, at a service; replyTo is empty when the request named none.
+    void requestReceived(QVariantMap message, QString replyTo);
+
+private slots:
+    void handleMessage(const StompFrame &frame);
+
+private:
+    bool publishTo(const QVariantMap &message, const QString &destination, bool withReplyTo);
+
+    Role m_role;
+    Settings m_settings;
+    StompClient *m_client;
+    QString m_subscription;
+};
+
+#endif // STOMPBUS_H

@@ -1,0 +1,636 @@
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtTest/QtTest>
+
+#include <functional>
+#include <memory>
+
+#include "busprobe.h"
+#include "fakestompbroker.h"
+#include "hostmonitor.h"
+#include "pluginfixture.h"
+#include "stompbus.h"
+#include "stompclient.h"
+
+namespace {
+
+// The transport's own messages are expected here: they are kept for the tests to look at
+// rather than printed.
+QtMessageHandler g_previousHandler = nullptr;
+QStringList g_stompMessages;
+
+void captureStompMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (context.category && qstrcmp(context.category, "paymenthost.stomp") == 0) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            g_stompMessages.append(text);
+        return;
+    }
+    g_previousHandler(type, context, text);
+}
+
+QVariantMap jsonMap(const QByteArray &body)
+{
+    return QJsonDocument::fromJson(body).object().toVariantMap();
+}
+
+QByteArray jsonBody(const QVariantMap &map)
+{
+    return QJsonDocument(QJsonObject::fromVariantMap(map)).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+// The STOMP transport against a broker that the test scripts: the handshake, heart-beats,
+// acknowledgement after hand-on, every way a connection ends and the reconnection after it,
+// sends that wait for a connection, and answers on their way to a running dialogue.
+class tst_StompClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void connectHandshake_data();
+    void connectHandshake();
+    void heartBeatNegotiation_data();
+    void heartBeatNegotiation();
+    void heartBeatsAreSent();
+    void ackFollowsHandOn_data();
+    void ackFollowsHandOn();
+    void bodiesThatAreNotObjects_data();
+    void bodiesThatAreNotObjects();
+    void reconnectsAndSubscribesAgain_data();
+    void reconnectsAndSubscribesAgain();
+    void backOffDoublesUntilAGoodConnection();
+    void sendsWaitForTheConnection();
+    void queueOverflowIsReported();
+    void unconfirmedSendGoesAgain();
+    void refusedSendIsGivenUp();
+    void closeWaitsForTheBroker();
+    void requestAndAnswerRoundTrip();
+    void answersReachTheDialogue_data();
+    void answersReachTheDialogue();
+    void brokerAddress_data();
+    void brokerAddress();
+
+private:
+    StompBus *terminalBus(const StompClient::Settings &connection);
+
+    std::unique_ptr<FakeStompBroker> broker;
+    std::unique_ptr<StompBus> bus;
+};
+
+void tst_StompClient::initTestCase()
+{
+    g_previousHandler = qInstallMessageHandler(captureStompMessages);
+    qRegisterMetaType<PluginProviderParameterInputController *>();
+}
+
+void tst_StompClient::cleanupTestCase()
+{
+    qInstallMessageHandler(g_previousHandler);
+}
+
+void tst_StompClient::init()
+{
+    g_stompMessages.clear();
+    broker.reset(new FakeStompBroker);
+    QVERIFY2(broker->listen(), qPrintable(broker->errorString()));
+}
+
+void tst_StompClient::cleanup()
+{
+    bus.reset();
+    broker.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+StompBus *tst_StompClient::terminalBus(const StompClient::Settings &connection)
+{
+    StompBus::Settings settings;
+    settings.connection = connection;
+    settings.replyDestination = StompBus::Settings::defaultReplyDestination(4242);
+    bus.reset(new StompBus(StompBus::TerminalRole, settings));
+    return bus.get();
+}
+
+void tst_StompClient::connectHandshake_data()
+{
+    QTest::addColumn<QString>("virtualHost");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("passcode");
+    QTest::addColumn<QList<StompFrame::Header>>("headers");
+
+    QTest::newRow("default virtual host, no credentials")
+        << "/" << QString() << QString()
+        << QList<StompFrame::Header>{{"accept-version", "1.2"}, {"host", "/"}, {"heart-beat", "0,0"}};
+    QTest::newRow("named virtual host and credentials, passed as they are")
+        << "tavrin:test" << "guest" << "pa\\ss:word"
+        << QList<StompFrame::Header>{{"accept-version", "1.2"}, {"host", "tavrin:test"},
+                                     {"login", "guest"}, {"passcode", "pa\\ss:word"},
+                                     {"heart-beat", "0,0"}};
+}
+
+void tst_StompClient::connectHandshake()
+{
+    QFETCH(QString, virtualHost);
+    QFETCH(QString, login);
+    QFETCH(QString, passcode);
+    QFETCH(QList<StompFrame::Header>, headers);
+
+    StompClient::Settings settings = broker->clientSettings();
+    settings.virtualHost = virtualHost;
+    settings.login = login;
+    settings.passcode = passcode;
+    StompClient client(settings);
+    QSignalSpy connected(&client, &StompClient::connected);
+    QString error;
+    QVERIFY2(client.open(&error), qPrintable(error));
+    QVERIFY(connected.wait());
+    QVERIFY(client.isConnected());
+
+    const QList<StompFrame> connects = broker->receivedOf("CONNECT");
+    QCOMPARE(connects.size(), 1);
+    QCOMPARE(connects.first().headers(), headers);
+}
+
+void tst_StompClient::heartBeatNegotiation_data()
+{
+    QTest::addColumn<int>("canSend");
+    QTest::addColumn<int>("wants");
+    QTest::addColumn<QByteArray>("brokerBeats");
+    QTest::addColumn<int>("outgoing");
+    QTest::addColumn<int>("incoming");
+
+    QTest::newRow("the slower of the two sides in each direction") << 20 << 30 << QByteArray("40,50") << 50 << 40;
+    QTest::newRow("we can send more slowly than the broker wants") << 70 << 30 << QByteArray("10,50") << 70 << 30;
+    QTest::newRow("the broker wants none") << 20 << 30 << QByteArray("40,0") << 0 << 40;
+    QTest::newRow("the broker sends none") << 20 << 30 << QByteArray("0,50") << 50 << 0;
+    QTest::newRow("a broken header counts as none") << 20 << 30 << QByteArray("fast") << 0 << 0;
+}
+
+void tst_StompClient::heartBeatNegotiation()
+{
+    QFETCH(int, canSend);
+    QFETCH(int, wants);
+    QFETCH(QByteArray, brokerBeats);
+    QFETCH(int, outgoing);
+    QFETCH(int, incoming);
+
+    broker->heartBeat = brokerBeats;
+    StompClient::Settings settings = broker->clientSettings();
+    settings.heartBeatSendMs = canSend;
+    settings.heartBeatReceiveMs = wants;
+    StompClient client(settings);
+    QSignalSpy connected(&client, &StompClient::connected);
+    QVERIFY(client.open());
+    QVERIFY(connected.wait());
+
+    QCOMPARE(broker->receivedOf("CONNECT").first().header("heart-beat"),
+             QByteArray::number(canSend) + ',' + QByteArray::number(wants));
+    QCOMPARE(client.outgoingHeartBeatMs(), outgoing);
+    QCOMPARE(client.incomingHeartBeatMs(), incoming);
+}
+
+void tst_StompClient::heartBeatsAreSent()
+{
+    broker->heartBeat = "20,20";
+    StompClient::Settings settings = broker->clientSettings();
+    settings.heartBeatSendMs = 20;
+    settings.heartBeatReceiveMs = 200;
+    StompClient client(settings);
+    QSignalSpy lost(&client, &StompClient::connectionLost);
+    QVERIFY(client.open());
+
+    QTRY_VERIFY(broker->heartBeatsReceived() >= 5);
+    // The broker's beats kept the connection open meanwhile.
+    QCOMPARE(lost.count(), 0);
+    QCOMPARE(broker->connectionCount(), 1);
+}
+
+void tst_StompClient::ackFollowsHandOn_data()
+{
+    QTest::addColumn<bool>("closeWhileHandling");
+
+    QTest::newRow("handed on, then acknowledged") << false;
+    QTest::newRow("closed while handling: left for the broker to deliver again") << true;
+}
+
+void tst_StompClient::ackFollowsHandOn()
+{
+    QFETCH(bool, closeWhileHandling);
+
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    QVERIFY(terminal->open());
+    QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
+    const StompFrame subscribe = broker->receivedOf("SUBSCRIBE").first();
+    QCOMPARE(subscribe.header("destination"), QByteArray("/queue/tavrin.replies.4242"));
+    QCOMPARE(subscribe.header("ack"), QByteArray("client-individual"));
+    QVERIFY(!subscribe.header("id").isEmpty());
+
+    QList<QVariantMap> handedOn;
+    connect(terminal, &StompBus::messageReceived, this, [&](const QVariantMap &message) {
+        handedOn.append(message);
+        if (closeWhileHandling)
+            terminal->close();
+    });
+    const QVariantMap answer = BusProbe::stepAnswer(QStringLiteral("17"), 1, true);
+    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, jsonBody(answer));
+
+    QTRY_COMPARE(handedOn.size(), 1);
+    QCOMPARE(handedOn.first(), jsonMap(jsonBody(answer)));
+    if (closeWhileHandling) {
+        QTRY_COMPARE(broker->receivedOf("DISCONNECT").size(), 1);
+        QTRY_COMPARE(terminal->client()->state(), StompClient::UnconnectedState);
+        QVERIFY(broker->ackedIds().isEmpty());
+    } else {
+        QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
+        // ActiveMQ's ack ids hold ':', which goes back escaped.
+        QVERIFY(broker->rawReceived(0).contains("ACK\nid:msg\\c1\n"));
+    }
+}
+
+void tst_StompClient::bodiesThatAreNotObjects_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("handedOn");
+
+    QTest::newRow("a JSON object") << QByteArray("{\"message\":{\"uid\":\"1\"}}") << true;
+    QTest::newRow("plain text") << QByteArray("not json") << false;
+    QTest::newRow("a JSON array") << QByteArray("[1,2]") << false;
+    QTest::newRow("a JSON string") << QByteArray("\"text\"") << false;
+    QTest::newRow("an empty body") << QByteArray() << false;
+    QTest::newRow("a cut-off object") << QByteArray("{\"message\":") << false;
+}
+
+void tst_StompClient::bodiesThatAreNotObjects()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, handedOn);
+
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    QSignalSpy received(terminal, &StompBus::messageReceived);
+    QVERIFY(terminal->open());
+    QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
+
+    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, body);
+    // Every message is acknowledged, or a bad one would come back for ever.
+    QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
+    QCOMPARE(received.count(), handedOn ? 1 : 0);
+    QCOMPARE(g_stompMessages.filter(QStringLiteral("not a JSON object")).size(), handedOn ? 0 : 1);
+}
+
+void tst_StompClient::reconnectsAndSubscribesAgain_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("ERROR frame") << "error" << "the broker reported an error: queue gone";
+    QTest::newRow("dropped connection") << "drop" << "";
+    QTest::newRow("garbage from the broker") << "garbage" << "broken STOMP stream";
+    QTest::newRow("a MESSAGE before CONNECTED") << "early" << "MESSAGE before CONNECTED";
+    QTest::newRow("silent broker") << "silent" << "twice its heart-beat";
+    QTest::newRow("no CONNECTED in time") << "mute" << "no CONNECTED from the broker";
+}
+
+void tst_StompClient::reconnectsAndSubscribesAgain()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, reason);
+
+    StompClient::Settings settings = broker->clientSettings();
+    if (failure == QLatin1String("silent")) {
+        broker->heartBeat = "50,0";
+        broker->sendsHeartBeats = false;
+        settings.heartBeatReceiveMs = 50;
+    } else if (failure == QLatin1String("mute")) {
+        broker->answersConnect = false;
+        settings.connectTimeoutMs = 100;
+    } else if (failure == QLatin1String("early")) {
+        // The first CONNECT gets a MESSAGE first; CONNECTED follows too late.
+        connect(broker.get(), &FakeStompBroker::frameReceived, this, [this](const StompFrame &frame) {
+            if (frame.command() == "CONNECT" && broker->connectionCount() == 1)
+                broker->sendFrame(StompFrame("MESSAGE", {{"ack", "x"}}, "{}"));
+        });
+    }
+    StompBus *terminal = terminalBus(settings);
+    StompClient *client = terminal->client();
+    QSignalSpy connected(client, &StompClient::connected);
+    QSignalSpy lost(client, &StompClient::connectionLost);
+    QSignalSpy errors(client, &StompClient::errorReceived);
+    QVERIFY(terminal->open());
+
+    if (failure == QLatin1String("error") || failure == QLatin1String("drop")
+        || failure == QLatin1String("garbage")) {
+        QVERIFY(connected.wait());
+        QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
+        if (failure == QLatin1String("error"))
+            broker->sendFrame(StompFrame("ERROR", {{"message", "queue gone"}}, "details"));
+        else if (failure == QLatin1String("drop"))
+            broker->dropConnections();
+        else
+            broker->sendRaw("HTTP/1.1 200 OK\r\n");
+    }
+
+    QTRY_VERIFY(lost.count() >= 1);
+    QVERIFY2(lost.first().first().toString().contains(reason),
+             qPrintable(lost.first().first().toString()));
+    QCOMPARE(errors.count(), failure == QLatin1String("error") ? 1 : 0);
+    if (failure == QLatin1String("error"))
+        QCOMPARE(errors.first(), (QVariantList{QStringLiteral("queue gone"), QStringLiteral("details")}));
+    broker->sendsHeartBeats = true;
+    broker->answersConnect = true;
+
+    // A new connection, subscribed again to the same destination under the same id.
+    QTRY_VERIFY(client->isConnected() && broker->connectionCount() >= 2
+                && broker->rawReceived(broker->connectionCount() - 1).contains("SUBSCRIBE\n"));
+    for (const StompFrame &subscribe : broker->receivedOf("SUBSCRIBE")) {
+        QCOMPARE(subscribe.header("destination"), QByteArray("/queue/tavrin.replies.4242"));
+        QCOMPARE(subscribe.header("id"), QByteArray("sub-1"));
+    }
+}
+
+void tst_StompClient::backOffDoublesUntilAGoodConnection()
+{
+    broker->stopListening();
+    StompClient::Settings settings = broker->clientSettings();
+    settings.reconnectMinMs = 20;
+    settings.reconnectMaxMs = 160;
+    StompClient client(settings);
+    QSignalSpy delays(&client, &StompClient::reconnectScheduled);
+    QSignalSpy connected(&client, &StompClient::connected);
+    QVERIFY(client.open());
+    QTRY_VERIFY(delays.count() >= 5);
+    QVERIFY(broker->listen());
+    QVERIFY(connected.wait());
+
+    // A good connection starts the back-off over; a broker refusing with ERROR does not.
+    const int beforeDrop = delays.count();
+    broker->connectError = "Access refused";
+    broker->dropConnections();
+    QTRY_VERIFY(delays.count() >= beforeDrop + 3);
+    client.close();
+
+    QList<int> seen;
+    for (const QVariantList &arguments : qAsConst(delays))
+        seen.append(arguments.first().toInt());
+    QCOMPARE(seen.mid(0, 5), (QList<int>{20, 40, 80, 160, 160}));
+    QCOMPARE(seen.mid(beforeDrop, 3), (QList<int>{20, 40, 80}));
+}
+
+void tst_StompClient::sendsWaitForTheConnection()
+{
+    broker->stopListening();
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    QVERIFY(terminal->open());
+    const QVariantMap first{{QStringLiteral("uid"), QStringLiteral("1")},
+                            {QStringLiteral("rekv"), QStringLiteral("Иванов Иван")}};
+    const QVariantMap second{{QStringLiteral("uid"), QStringLiteral("2")},
+                             {QStringLiteral("summ"), 0}};
+    terminal->send(first);
+    terminal->send(second);
+    QCOMPARE(terminal->client()->queuedCount(), 2);
+
+    QVERIFY(broker->listen());
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
+    const QList<StompFrame> sends = broker->receivedOf("SEND");
+    QCOMPARE(jsonMap(sends.at(0).body()), first);
+    QCOMPARE(jsonMap(sends.at(1).body()), second);
+    for (const StompFrame &send : sends) {
+        QCOMPARE(send.header("destination"), QByteArray("/queue/tavrin.requests"));
+        QCOMPARE(send.header("reply-to"), QByteArray("/queue/tavrin.replies.4242"));
+        QCOMPARE(send.header("content-type"), QByteArray("application/json;charset=utf-8"));
+        QCOMPARE(send.header("content-length").toInt(), send.body().size());
+        QVERIFY(!send.body().contains('\n'));
+    }
+    QTRY_COMPARE(terminal->client()->unconfirmedCount(), 0);
+    QCOMPARE(terminal->client()->queuedCount(), 0);
+}
+
+void tst_StompClient::queueOverflowIsReported()
+{
+    broker->stopListening();
+    StompClient::Settings settings = broker->clientSettings();
+    settings.maxQueuedSends = 2;
+    StompBus *terminal = terminalBus(settings);
+    QSignalSpy refused(terminal->client(), &StompClient::sendRefused);
+    QVERIFY(terminal->open());
+    for (int uid = 1; uid <= 3; ++uid)
+        terminal->send({{QStringLiteral("uid"), QString::number(uid)}});
+
+    QCOMPARE(refused.count(), 1);
+    const StompFrame dropped = refused.first().first().value<StompFrame>();
+    QCOMPARE(jsonMap(dropped.body()).value(QStringLiteral("uid")).toString(), QStringLiteral("3"));
+    QVERIFY(refused.first().last().toString().contains(QLatin1String("already waiting")));
+
+    QVERIFY(broker->listen());
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
+    QCOMPARE(jsonMap(broker->receivedOf("SEND").last().body()).value(QStringLiteral("uid")).toString(),
+             QStringLiteral("2"));
+}
+
+void tst_StompClient::unconfirmedSendGoesAgain()
+{
+    broker->sendsReceipts = false;
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    QSignalSpy connected(terminal->client(), &StompClient::connected);
+    QVERIFY(terminal->open());
+    QVERIFY(connected.wait());
+    terminal->send({{QStringLiteral("uid"), QStringLiteral("5")}});
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
+    QCOMPARE(terminal->client()->unconfirmedCount(), 1);
+
+    broker->sendsReceipts = true;
+    broker->dropConnections();
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
+    const QList<StompFrame> sends = broker->receivedOf("SEND");
+    QCOMPARE(sends.at(1).body(), sends.at(0).body());
+    QVERIFY(sends.at(1).header("receipt") != sends.at(0).header("receipt"));
+    QTRY_COMPARE(terminal->client()->unconfirmedCount(), 0);
+}
+
+void tst_StompClient::refusedSendIsGivenUp()
+{
+    broker->sendsReceipts = false;
+    connect(broker.get(), &FakeStompBroker::frameReceived, this, [this](const StompFrame &frame) {
+        if (frame.command() == "SEND" && frame.header("destination") == "/queue/nowhere") {
+            broker->sendFrame(StompFrame("ERROR", {{"message", "not_found"},
+                                                   {"receipt-id", frame.header("receipt")}}));
+        }
+    });
+    StompClient client(broker->clientSettings());
+    QSignalSpy refused(&client, &StompClient::sendRefused);
+    QSignalSpy connected(&client, &StompClient::connected);
+    QVERIFY(client.open());
+    QVERIFY(connected.wait());
+    QVERIFY(client.send(QStringLiteral("/queue/nowhere"), "{}"));
+
+    QTRY_COMPARE(refused.count(), 1);
+    QVERIFY(refused.first().last().toString().contains(QLatin1String("not_found")));
+    QTRY_COMPARE(connected.count(), 2);
+    QVERIFY(client.send(QStringLiteral("/queue/somewhere"), "{}"));
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
+    QCOMPARE(broker->receivedOf("SEND").last().header("destination"), QByteArray("/queue/somewhere"));
+    QCOMPARE(client.queuedCount() + client.unconfirmedCount(), 1);
+}
+
+void tst_StompClient::closeWaitsForTheBroker()
+{
+    broker->sendsReceipts = false;
+    StompClient client(broker->clientSettings());
+    QSignalSpy connected(&client, &StompClient::connected);
+    QSignalSpy closed(&client, &StompClient::closed);
+    QSignalSpy lost(&client, &StompClient::connectionLost);
+    QVERIFY(client.open());
+    QVERIFY(connected.wait());
+    QVERIFY(client.send(QStringLiteral("/queue/a"), "{}"));
+    client.close();
+    QCOMPARE(client.state(), StompClient::ClosingState);
+
+    QVERIFY(closed.wait());
+    QCOMPARE(broker->receivedOf("DISCONNECT").size(), 1);
+    QVERIFY(!broker->receivedOf("DISCONNECT").first().header("receipt").isEmpty());
+    // The broker closed without a receipt: the send is kept for the next connection.
+    QCOMPARE(client.queuedCount(), 1);
+    QCOMPARE(lost.count(), 0);
+
+    broker->sendsReceipts = true;
+    QVERIFY(client.open());
+    QVERIFY(connected.wait());
+    client.close();
+    QVERIFY(closed.wait());
+    QCOMPARE(broker->receivedOf("SEND").size(), 2);
+    QCOMPARE(client.queuedCount() + client.unconfirmedCount(), 0);
+}
+
+void tst_StompClient::requestAndAnswerRoundTrip()
+{
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    StompBus::Settings serviceSettings;
+    serviceSettings.connection = broker->clientSettings();
+    StompBus service(StompBus::ServiceRole, serviceSettings);
+    connect(&service, &StompBus::requestReceived, &service,
+            [&service](const QVariantMap &request, const QString &replyTo) {
+                const QString uid = request.value(QStringLiteral("uid")).toString();
+                QVariantMap answer = BusProbe::stepAnswer(uid, 2, true);
+                QVariantMap body = answer.value(QStringLiteral("message")).toMap();
+                body.insert(QStringLiteral("description"), QStringLiteral("Проверка пройдена"));
+                answer.insert(QStringLiteral("message"), body);
+                service.publish(answer, replyTo);
+            });
+    QSignalSpy answers(terminal, &StompBus::messageReceived);
+    QVERIFY(service.open());
+    QVERIFY(terminal->open());
+
+    const QVariantMap request{{QStringLiteral("uid"), QStringLiteral("-4611686018427387904")},
+                              {QStringLiteral("providerId"), 71000454},
+                              {QStringLiteral("params"),
+                               QVariantMap{{QStringLiteral("checkdata"),
+                                            QStringLiteral("{\"msisdn\":\"79001234567\"}")}}}};
+    terminal->send(request);
+    QVERIFY(answers.wait());
+    const QVariantMap body = answers.first().first().toMap().value(QStringLiteral("message")).toMap();
+    QCOMPARE(body.value(QStringLiteral("uid")).toString(), QStringLiteral("-4611686018427387904"));
+    QCOMPARE(body.value(QStringLiteral("description")).toString(), QStringLiteral("Проверка пройдена"));
+    QTRY_COMPARE(broker->ackedIds().size(), 2);
+}
+
+void tst_StompClient::answersReachTheDialogue_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("parametersAsked");
+
+    QTest::newRow("the answer") << QStringList{QStringLiteral("ours")} << 1;
+    QTest::newRow("the same answer delivered twice") << QStringList{QStringLiteral("ours"), QStringLiteral("ours")} << 1;
+    QTest::newRow("another terminal's answer on a shared destination, then ours")
+        << QStringList{QStringLiteral("other terminal"), QStringLiteral("ours")} << 1;
+    QTest::newRow("only another terminal's answer") << QStringList{QStringLiteral("other terminal")} << 0;
+    QTest::newRow("an answer of another message type") << QStringList{QStringLiteral("other type")} << 0;
+}
+
+void tst_StompClient::answersReachTheDialogue()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(int, parametersAsked);
+
+    PluginFixture fixture;
+    QVERIFY2(fixture.isLoaded(), qPrintable(fixture.errorString()));
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    fixture.plugin->setMessageReciever(terminal, SLOT(send(QVariantMap)));
+    fixture.plugin->setMessageSender(terminal, SIGNAL(messageReceived(QVariantMap)));
+    QVERIFY(terminal->open());
+    QSignalSpy asked(HostMonitor::instance(), &HostMonitor::parameterShown);
+
+    QVERIFY(fixture.startDialogue(fixture.provider.data()));
+    PluginProviderParameterInputController *account = fixture.lastInput();
+    QVERIFY(account);
+    account->setText(QStringLiteral("9001234567"));
+    account->next();
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
+    const QVariantMap request = jsonMap(broker->receivedOf("SEND").first().body());
+    const QString uid = request.value(QStringLiteral("uid")).toString();
+    QVERIFY(!uid.isEmpty());
+    QCOMPARE(request.value(QStringLiteral("msgType")).toString(), QStringLiteral("tavrinPluginRequest"));
+    const int askedBefore = asked.count();
+
+    const QVariantList parameters{BusProbe::parameter(QStringLiteral("fam"), QStringLiteral("Фамилия"),
+                                                      QString(), true)};
+    for (const QString &which : qAsConst(answers)) {
+        QVariantMap answer = BusProbe::stepAnswer(which == QLatin1String("other terminal")
+                                                      ? QStringLiteral("123456789")
+                                                      : uid,
+                                                  1, true, parameters);
+        if (which == QLatin1String("other type")) {
+            QVariantMap body = answer.value(QStringLiteral("message")).toMap();
+            body.insert(QStringLiteral("msgType"), QStringLiteral("otherPluginRequest"));
+            answer.insert(QStringLiteral("message"), body);
+        }
+        broker->deliver(terminal->settings().replyDestination, jsonBody(answer));
+    }
+    QTRY_COMPARE(broker->ackedIds().size(), answers.size());
+
+    QCOMPARE(asked.count() - askedBefore, parametersAsked);
+    MessageWidgetController *waiting = fixture.lastMessage();
+    QCOMPARE(waiting && waiting->isOpen(), parametersAsked == 0);
+}
+
+void tst_StompClient::brokerAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("name and port, spaces around") << " broker.local:61613 " << "broker.local" << 61613;
+    QTest::newRow("IPv6 in brackets") << "[::1]:61614" << "::1" << 61614;
+    QTest::newRow("no port") << "127.0.0.1" << QString() << 0;
+    QTest::newRow("port out of range") << "127.0.0.1:65536" << QString() << 0;
+    QTest::newRow("port zero") << "127.0.0.1:0" << QString() << 0;
+    QTest::newRow("no host") << ":61613" << QString() << 0;
+    QTest::newRow("IPv6 without brackets") << "::1:61613" << QString() << 0;
+}
+
+void tst_StompClient::brokerAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+
+    StompClient::Settings settings;
+    QString error;
+    QCOMPARE(settings.setBroker(address, &error), port != 0);
+    if (port != 0) {
+        QCOMPARE(settings.host, host);
+        QCOMPARE(int(settings.port), port);
+        QVERIFY(settings.validate().isEmpty());
+    } else {
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(settings.host, StompClient::Settings().host);
+    }
+}
+
+QTEST_MAIN(tst_StompClient)
+#include "tst_stompclient.moc"

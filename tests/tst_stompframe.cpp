@@ -1,0 +1,364 @@
+#include <QtTest/QtTest>
+
+#include "stompframe.h"
+#include "stompframeparser.h"
+
+Q_DECLARE_METATYPE(QList<StompFrame>)
+
+namespace {
+
+QList<StompFrame> takeAll(StompFrameParser &parser)
+{
+    QList<StompFrame> frames;
+    while (parser.hasFrame())
+        frames.append(parser.takeFrame());
+    return frames;
+}
+
+// The literal with every NUL in it, without the terminating one.
+template<int N>
+QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+} // namespace
+
+namespace QTest {
+
+template<>
+char *toString(const StompFrame &frame)
+{
+    QByteArray text = frame.command() + " {";
+    for (const StompFrame::Header &header : frame.headers())
+        text += header.first.toPercentEncoding() + '=' + header.second.toPercentEncoding() + ' ';
+    text += "} " + frame.body().toPercentEncoding();
+    return qstrdup(text.constData());
+}
+
+} // namespace QTest
+
+// The frame codec: what goes on the wire, and how any byte stream is cut into frames.
+class tst_StompFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encode_data();
+    void encode();
+    void encodeRefuses_data();
+    void encodeRefuses();
+    void parse_data();
+    void parse();
+    void firstRepeatedHeaderWins();
+    void brokenStream_data();
+    void brokenStream();
+    void frameSizeLimit_data();
+    void frameSizeLimit();
+    void truncated_data();
+    void truncated();
+    void everySplitPoint();
+};
+
+void tst_StompFrame::encode_data()
+{
+    QTest::addColumn<StompFrame>("frame");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("headers of a SEND are escaped")
+        << StompFrame("SEND", {{"destination", "/queue/a"}, {"k:ey", "a\\b\nc\rd:e"}})
+        << bytes("SEND\ndestination:/queue/a\nk\\cey:a\\\\b\\nc\\rd\\ce\n\n\0");
+    QTest::newRow("an ack id with a colon goes out as \\c")
+        << StompFrame("ACK", {{"id", "ID:host-1:2"}})
+        << bytes("ACK\nid:ID\\chost-1\\c2\n\n\0");
+    QTest::newRow("CONNECT carries its headers as they are")
+        << StompFrame("CONNECT", {{"accept-version", "1.2"}, {"host", "/a:b\\c"}})
+        << bytes("CONNECT\naccept-version:1.2\nhost:/a:b\\c\n\n\0");
+    QTest::newRow("CONNECTED carries its headers as they are")
+        << StompFrame("CONNECTED", {{"session", "s:1\\x"}})
+        << bytes("CONNECTED\nsession:s:1\\x\n\n\0");
+    QTest::newRow("a body gets its content-length, NUL and all")
+        << StompFrame("SEND", {{"destination", "/q"}}, bytes("a\0b"))
+        << bytes("SEND\ndestination:/q\ncontent-length:3\n\na\0b\0");
+    QTest::newRow("a wrong content-length is replaced by the real one")
+        << StompFrame("SEND", {{"content-length", "99"}, {"destination", "/q"}}, "xy")
+        << bytes("SEND\ndestination:/q\ncontent-length:2\n\nxy\0");
+    QTest::newRow("no body, no content-length")
+        << StompFrame("SUBSCRIBE", {{"id", "sub-1"}, {"destination", "/q"}, {"ack", "client-individual"}})
+        << bytes("SUBSCRIBE\nid:sub-1\ndestination:/q\nack:client-individual\n\n\0");
+    QTest::newRow("repeated headers keep their order")
+        << StompFrame("SEND", {{"x", "1"}, {"destination", "/q"}, {"x", "2"}})
+        << bytes("SEND\nx:1\ndestination:/q\nx:2\n\n\0");
+    QTest::newRow("UTF-8 text passes unchanged")
+        << StompFrame("SEND", {{"destination", "/queue/тест"}}, "Привет")
+        << QByteArray("SEND\ndestination:/queue/тест\ncontent-length:12\n\nПривет") + '\0';
+}
+
+void tst_StompFrame::encode()
+{
+    QFETCH(StompFrame, frame);
+    QFETCH(QByteArray, wire);
+
+    QString error;
+    QCOMPARE(frame.encode(&error), wire);
+    QVERIFY(error.isEmpty());
+
+    // What was written reads back as the frame, with the content-length it was given.
+    StompFrameParser parser;
+    QVERIFY2(parser.feed(wire), qPrintable(parser.errorString()));
+    StompFrame expected = frame;
+    expected.removeHeader("content-length");
+    if (!frame.body().isEmpty())
+        expected.addHeader("content-length", QByteArray::number(frame.body().size()));
+    QCOMPARE(takeAll(parser), QList<StompFrame>{expected});
+}
+
+void tst_StompFrame::encodeRefuses_data()
+{
+    QTest::addColumn<StompFrame>("frame");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("unknown command") << StompFrame("HELLO") << "unknown STOMP command";
+    QTest::newRow("no command") << StompFrame() << "unknown STOMP command";
+    QTest::newRow("line break in a CONNECT value, which would add a header")
+        << StompFrame("CONNECT", {{"passcode", "x\nlogin:admin"}}) << "line break";
+    QTest::newRow("colon in a CONNECT header name")
+        << StompFrame("CONNECT", {{"a:b", "c"}}) << "contains ':'";
+    QTest::newRow("NUL in a header value, which would end the frame")
+        << StompFrame("SEND", {{"destination", bytes("/q\0x")}}) << "NUL";
+}
+
+void tst_StompFrame::encodeRefuses()
+{
+    QFETCH(StompFrame, frame);
+    QFETCH(QString, why);
+
+    QString error;
+    QVERIFY(frame.encode(&error).isEmpty());
+    QVERIFY2(error.contains(why), qPrintable(error));
+}
+
+void tst_StompFrame::parse_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QList<StompFrame>>("frames");
+
+    QTest::newRow("a frame with neither headers nor body")
+        << bytes("DISCONNECT\n\n\0") << QList<StompFrame>{StompFrame("DISCONNECT")};
+    QTest::newRow("CRLF line endings")
+        << bytes("SEND\r\ndestination:/q\r\n\r\nhi\0")
+        << QList<StompFrame>{StompFrame("SEND", {{"destination", "/q"}}, "hi")};
+    QTest::newRow("escapes are decoded in name and value")
+        << bytes("MESSAGE\nk\\cx:ID\\cabc\\\\x\\n\\r\n\n\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"k:x", "ID:abc\\x\n\r"}})};
+    QTest::newRow("CONNECTED is not unescaped")
+        << bytes("CONNECTED\nserver:a\\cb\\t\n\n\0")
+        << QList<StompFrame>{StompFrame("CONNECTED", {{"server", "a\\cb\\t"}})};
+    QTest::newRow("a raw colon in a value is kept")
+        << bytes("MESSAGE\nmessage-id:a:b\n\n\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"message-id", "a:b"}})};
+    QTest::newRow("an empty value")
+        << bytes("MESSAGE\nfoo:\n\n\0") << QList<StompFrame>{StompFrame("MESSAGE", {{"foo", ""}})};
+    QTest::newRow("content-length keeps a NUL inside the body")
+        << bytes("MESSAGE\ncontent-length:3\n\na\0b\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "3"}}, bytes("a\0b"))};
+    QTest::newRow("content-length zero")
+        << bytes("MESSAGE\ncontent-length:0\n\n\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "0"}})};
+    QTest::newRow("the first of two content-lengths counts")
+        << bytes("MESSAGE\ncontent-length:2\ncontent-length:5\n\na\0\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "2"}, {"content-length", "5"}},
+                                        bytes("a\0"))};
+    QTest::newRow("without content-length the body ends at the first NUL")
+        << bytes("SEND\n\nab\0SEND\n\ncd\0")
+        << QList<StompFrame>{StompFrame("SEND", {}, "ab"), StompFrame("SEND", {}, "cd")};
+    QTest::newRow("end-of-lines before, between and after frames are skipped")
+        << bytes("\n\r\n\nSEND\n\n\0\n\n\r\nACK\nid:1\n\n\0\n")
+        << QList<StompFrame>{StompFrame("SEND"), StompFrame("ACK", {{"id", "1"}})};
+    QTest::newRow("heart-beats alone are no frames") << QByteArray("\n\n\r\n\n") << QList<StompFrame>();
+}
+
+void tst_StompFrame::parse()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QList<StompFrame>, frames);
+
+    StompFrameParser parser;
+    QVERIFY2(parser.feed(input), qPrintable(parser.errorString()));
+    QVERIFY2(parser.finish(), qPrintable(parser.errorString()));
+    QCOMPARE(takeAll(parser), frames);
+}
+
+void tst_StompFrame::firstRepeatedHeaderWins()
+{
+    StompFrameParser parser;
+    QVERIFY(parser.feed(bytes("MESSAGE\nfoo:1\nbar:x\nfoo:2\n\n\0")));
+    StompFrame frame = parser.takeFrame();
+    QCOMPARE(frame.header("foo"), QByteArray("1"));
+    QCOMPARE(frame.headers().size(), 3);
+
+    frame.setHeader("foo", "3");
+    QCOMPARE(frame.headers(), (QList<StompFrame::Header>{{"foo", "3"}, {"bar", "x"}}));
+    frame.addHeader("bar", "y");
+    QCOMPARE(frame.header("bar"), QByteArray("x"));
+}
+
+void tst_StompFrame::brokenStream_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("goodFrames");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("an HTTP answer, told before its line ends")
+        << QByteArray("HTTP/1.1 400 Bad Request") << 0 << "not a STOMP command";
+    QTest::newRow("binary garbage, told at once") << bytes("\x01\x02\xff") << 0
+                                                  << "not a STOMP command";
+    QTest::newRow("a lower-case command") << bytes("send\n\n\0") << 0 << "unknown command";
+    QTest::newRow("a command with a trailing space") << bytes("SEND \n\n\0") << 0
+                                                     << "unknown command";
+    QTest::newRow("a NUL among the headers") << bytes("SEND\ndest\0ination:x\n\n\0") << 0
+                                             << "NUL byte before the end of the headers";
+    QTest::newRow("a header line without a colon") << bytes("SEND\nnocolon\n\n\0") << 0
+                                                   << "without ':'";
+    QTest::newRow("a header without a name") << bytes("SEND\n:value\n\n\0") << 0
+                                             << "without a name";
+    QTest::newRow("an undefined escape") << bytes("SEND\nfoo:a\\tb\n\n\0") << 0
+                                         << "undefined escape";
+    QTest::newRow("a backslash at the end of a value") << bytes("SEND\nfoo:ab\\\n\n\0") << 0
+                                                       << "undefined escape";
+    QTest::newRow("a negative content-length") << bytes("SEND\ncontent-length:-1\n\n\0") << 0
+                                               << "is not a length";
+    QTest::newRow("a content-length that is no number")
+        << bytes("SEND\ncontent-length:abc\n\n\0") << 0 << "is not a length";
+    QTest::newRow("a content-length with a space") << bytes("SEND\ncontent-length: 1\n\nx\0") << 0
+                                                   << "is not a length";
+    QTest::newRow("a body longer than its content-length")
+        << bytes("SEND\ncontent-length:1\n\nab\0") << 0 << "no NUL after the 1 bytes";
+    QTest::newRow("a carriage return inside a header") << bytes("SEND\nfoo:a\rb\n\n\0") << 0
+                                                       << "carriage return inside a line";
+    QTest::newRow("a carriage return without line feed between frames")
+        << bytes("SEND\n\n\0\rX") << 1 << "carriage return without line feed";
+    QTest::newRow("garbage after good frames, which are kept")
+        << bytes("SEND\n\na\0\nACK\nid:1\n\n\0\nxyz\n") << 2 << "unknown command \"xyz\"";
+}
+
+void tst_StompFrame::brokenStream()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, goodFrames);
+    QFETCH(QString, why);
+
+    StompFrameParser parser;
+    QVERIFY(!parser.feed(input));
+    QVERIFY(parser.hasError());
+    QVERIFY2(parser.errorString().contains(why), qPrintable(parser.errorString()));
+    QVERIFY2(parser.errorString().contains(QLatin1String("at byte")), qPrintable(parser.errorString()));
+    QCOMPARE(takeAll(parser).size(), goodFrames);
+
+    // Nothing after a break is trusted, until a reset.
+    QVERIFY(!parser.feed(bytes("SEND\n\n\0")));
+    QVERIFY(!parser.hasFrame());
+    QVERIFY(!parser.finish());
+    parser.reset();
+    QVERIFY(!parser.hasError());
+    QVERIFY(parser.feed(bytes("SEND\n\n\0")));
+    QCOMPARE(takeAll(parser), QList<StompFrame>{StompFrame("SEND")});
+}
+
+void tst_StompFrame::frameSizeLimit_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("accepted");
+
+    // Each frame below but the last is 64 bytes from command to NUL; the limit is 64.
+    const QByteArray header("SEND\ndestination:/q\n\n");
+    const QByteArray body(64 - header.size() - 1, 'x');
+    QTest::newRow("a frame of exactly the limit") << header + body + '\0' << true;
+    QTest::newRow("one byte over the limit") << header + body + "x" + '\0' << false;
+    QTest::newRow("one byte over, before the NUL has come") << header + body + "x" << false;
+    const QByteArray counted("SEND\ncontent-length:39\n\n");
+    QTest::newRow("a counted frame of exactly the limit")
+        << counted + QByteArray(39, 'y') + '\0' << true;
+    QTest::newRow("a content-length one byte too large, refused before its body comes")
+        << QByteArray("SEND\ncontent-length:40\n\n") << false;
+    QTest::newRow("a content-length too large, refused before its body comes")
+        << QByteArray("SEND\ncontent-length:99999999999\n\n") << false;
+    QTest::newRow("endless headers") << QByteArray("SEND\n") + QByteArray(70, 'h') << false;
+    QTest::newRow("leading end-of-lines do not count")
+        << QByteArray(200, '\n') + header + body + '\0' << true;
+}
+
+void tst_StompFrame::frameSizeLimit()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, accepted);
+
+    StompFrameParser parser(64);
+    const bool fed = parser.feed(input);
+    QCOMPARE(fed, accepted);
+    if (!accepted)
+        QVERIFY2(parser.errorString().contains(QLatin1String("larger than 64 bytes")),
+                 qPrintable(parser.errorString()));
+    else
+        QCOMPARE(takeAll(parser).size(), 1);
+}
+
+void tst_StompFrame::truncated_data()
+{
+    QTest::addColumn<QByteArray>("input");
+
+    QTest::newRow("inside the command") << QByteArray("MESS");
+    QTest::newRow("inside the headers") << QByteArray("SEND\ndestination:/q");
+    QTest::newRow("before the blank line") << QByteArray("SEND\ndestination:/q\n");
+    QTest::newRow("inside a body without content-length") << QByteArray("SEND\n\nbody");
+    QTest::newRow("inside a counted body") << QByteArray("MESSAGE\ncontent-length:5\n\nab");
+    QTest::newRow("before the NUL of a counted body") << QByteArray("MESSAGE\ncontent-length:2\n\nab");
+    QTest::newRow("after a whole frame") << bytes("SEND\n\n\0SE");
+}
+
+void tst_StompFrame::truncated()
+{
+    QFETCH(QByteArray, input);
+
+    StompFrameParser parser;
+    QVERIFY2(parser.feed(input), qPrintable(parser.errorString()));
+    const int whole = takeAll(parser).size();
+    QVERIFY(!parser.finish());
+    QVERIFY2(parser.errorString().contains(QLatin1String("ended inside a frame")),
+             qPrintable(parser.errorString()));
+    QCOMPARE(whole, input.count('\0'));
+}
+
+void tst_StompFrame::everySplitPoint()
+{
+    const QByteArray stream =
+        bytes("\nCONNECTED\r\nversion:1.2\r\nheart-beat:0,100\r\n\r\n\0\n"
+              "MESSAGE\nsubscription:sub-1\nack:ID\\chost\\c7\ncontent-length:5\n\n{\0\"}\n\0\n\n"
+              "RECEIPT\nreceipt-id:send-1\n\n\0"
+              "ERROR\nmessage:bad\\nthing\n\nno length\0\r\n");
+    StompFrameParser whole;
+    QVERIFY2(whole.feed(stream), qPrintable(whole.errorString()));
+    const QList<StompFrame> expected = takeAll(whole);
+    QCOMPARE(expected.size(), 4);
+    QCOMPARE(expected.at(1).header("ack"), QByteArray("ID:host:7"));
+    QCOMPARE(expected.at(1).body(), bytes("{\0\"}\n"));
+
+    // Every way of cutting the stream into three reads gives the same frames.
+    for (int first = 0; first <= stream.size(); ++first) {
+        for (int second = first; second <= stream.size(); ++second) {
+            StompFrameParser parser;
+            QList<StompFrame> frames;
+            for (const QByteArray &piece : {stream.left(first), stream.mid(first, second - first),
+                                            stream.mid(second)}) {
+                QVERIFY2(parser.feed(piece), qPrintable(parser.errorString()));
+                frames += takeAll(parser);
+            }
+            QVERIFY(parser.finish());
+            if (frames != expected)
+                QFAIL(qPrintable(QStringLiteral("split at %1 and %2").arg(first).arg(second)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_StompFrame)
+#include "tst_stompframe.moc"
