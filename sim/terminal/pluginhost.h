@@ -1,0 +1,46 @@
+#ifndef PLUGINHOST_H
+#define PLUGINHOST_H
+
+#include <QtCore/QObject>
+#include <QtCore/QPluginLoader>
+#include <QtCore/QPointer>
+#include <QtCore/QString>
+
+class IPayByProvider;
+class QTranslator;
+
+// Loads a pay-by-provider plugin module as the terminal application does: the module's
+// metadata must name the interface, and its one instance must cast to it.
+class PluginHost : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PluginHost(QObject *parent = nullptr);
+    ~PluginHost() override;
+
+    // The module beside this program, in the build tree and in an install alike.
+    static QString defaultPluginPath();
+
+    bool load(const QString &path);
+    QString errorString() const { return m_error; }
+    QString fileName() const { return m_loader.fileName(); }
+
+    IPayByProvider *plugin() const { return m_instance ? m_plugin : nullptr; }
+    QObject *instance() const { return m_instance.data(); }
+
+    // Installs the plugin's translation for language from the module's directory; false, with
+    // the reason in *warning, when there is none (the texts then stay as the plugin writes them).
+    bool installTranslation(const QString &language, QString *warning);
+
+    // Deletes the plugin object, as the terminal does when it shuts down.
+    void release();
+
+private:
+    QPluginLoader m_loader;
+    QPointer<QObject> m_instance;
+    IPayByProvider *m_plugin = nullptr;
+    QTranslator *m_translator = nullptr;
+    QString m_error;
+};
+
+#endif // PLUGINHOST_H

@@ -1,0 +1,3 @@
+#include "terminallog.h"
+
+Q_LOGGING_CATEGORY(lcTerminal, "tavrin-terminal")

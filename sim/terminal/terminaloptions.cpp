@@ -1,0 +1,143 @@
+#include "terminaloptions.h"
+
+#include <QtCore/QCommandLineParser>
+#include <QtCore/QCoreApplication>
+#include <QtGui/QGuiApplication>
+
+#include <cstring>
+
+bool TerminalOptions::hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+bool TerminalOptions::needsOffscreen(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--headless") || !std::strcmp(argv[i], "--list")
+            || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")
+            || !std::strcmp(argv[i], "--version"))
+            return true;
+    }
+    return !hasDisplay();
+}
+
+QStringList TerminalOptions::takePluginArguments(int *argc, char **argv)
+{
+    QStringList taken;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (!std::strcmp(argv[i], "--plugin")) {
+            taken.append(QStringLiteral("--plugin"));
+            if (i + 1 < *argc)
+                taken.append(QString::fromLocal8Bit(argv[++i]));
+        } else if (!std::strncmp(argv[i], "--plugin=", 9)) {
+            taken.append(QString::fromLocal8Bit(argv[i]));
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    *argc = kept;
+    argv[kept] = nullptr;
+    return taken;
+}
+
+bool TerminalOptions::parse(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Loads the online-check plugin as a payment terminal does and plays a scenario against a "
+        "simulated check service. Without a display (or with --headless) a scripted customer "
+        "plays it and a transcript is printed; the exit code tells whether the scenario's "
+        "expected end was reached (0), missed (1), or the run could not start (2). With a "
+        "display the kiosk screen opens for a person to use."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption scenario(QStringLiteral("scenario"),
+        QStringLiteral("Scenario to play: a shipped scenario's name (see --list) or a file. "
+                       "Default: the built-in 454 scenario."), QStringLiteral("name|file"));
+    const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Lists the shipped scenarios."));
+    const QCommandLineOption plugin(QStringLiteral("plugin"),
+        QStringLiteral("The plugin module to load. Default: the one beside this program."),
+        QStringLiteral("path"));
+    const QCommandLineOption forms(QStringLiteral("forms"),
+        QStringLiteral("The form project directory. Default: the one beside this program."),
+        QStringLiteral("dir"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+        QStringLiteral("Plays the scenario's customer offscreen and prints a transcript (the "
+                       "default without a display)."));
+    const QCommandLineOption automatic(QStringLiteral("auto"),
+        QStringLiteral("Plays the scenario's customer in a visible window."));
+    const QCommandLineOption screenshots(QStringLiteral("screenshots"),
+        QStringLiteral("Writes a PNG of every screen into the directory."), QStringLiteral("dir"));
+    const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+        QStringLiteral("Factor for message timers and service delays (headless default 0.02, "
+                       "--auto 0.2, interactive 1)."), QStringLiteral("factor"));
+    const QCommandLineOption language(QStringLiteral("language"),
+        QStringLiteral("Installs the plugin's translation for ru or en."), QStringLiteral("lang"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+        QStringLiteral("Real seconds after which a scripted run fails (0: never)."),
+        QStringLiteral("seconds"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+        QStringLiteral("Shows the plugin's and the host's debug lines."));
+    parser.addOptions({scenario, list, plugin, forms, headless, automatic, screenshots, timeScale,
+                       language, timeout, verbose});
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\"; see --help")
+                     .arg(parser.positionalArguments().first());
+        return false;
+    }
+    m_list = parser.isSet(list);
+    m_scenario = parser.value(scenario);
+    m_pluginPath = parser.value(plugin);
+    m_formsDir = parser.value(forms);
+    m_screenshotDir = parser.value(screenshots);
+    m_verbose = parser.isSet(verbose);
+
+    const QString platform = QGuiApplication::platformName();
+    const bool noScreen = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+    if (parser.isSet(headless) || noScreen)
+        m_mode = Mode::Headless;
+    else if (parser.isSet(automatic))
+        m_mode = Mode::Auto;
+    else
+        m_mode = Mode::Interactive;
+
+    m_language = parser.value(language);
+    if (parser.isSet(language) && m_language != QLatin1String("ru") && m_language != QLatin1String("en")) {
+        *error = QStringLiteral("--language takes ru or en, not \"%1\"").arg(m_language);
+        return false;
+    }
+
+    m_timeScale = m_mode == Mode::Headless ? 0.02 : m_mode == Mode::Auto ? 0.2 : 1.0;
+    if (parser.isSet(timeScale)) {
+        bool ok = false;
+        m_timeScale = parser.value(timeScale).toDouble(&ok);
+        if (!ok || m_timeScale <= 0 || m_timeScale > 100) {
+            *error = QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
+                         .arg(parser.value(timeScale));
+            return false;
+        }
+    }
+
+    // Enough for the longest shipped scenario (about 100 s of dialogue time), with room to spare.
+    m_timeout = isScripted() ? 30.0 + 200.0 * m_timeScale : 0.0;
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        m_timeout = parser.value(timeout).toDouble(&ok);
+        if (!ok || m_timeout < 0) {
+            *error = QStringLiteral("--timeout takes seconds, not \"%1\"").arg(parser.value(timeout));
+            return false;
+        }
+    }
+    return true;
+}

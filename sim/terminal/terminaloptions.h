@@ -1,0 +1,52 @@
+#ifndef TERMINALOPTIONS_H
+#define TERMINALOPTIONS_H
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+// The terminal simulator's command line.
+class TerminalOptions
+{
+public:
+    enum class Mode { Headless, Auto, Interactive };
+
+    // Whether the program must run without a display; decided before the application exists,
+    // since the platform is chosen when it is made.
+    static bool needsOffscreen(int argc, char **argv);
+    static bool hasDisplay();
+
+    // Takes --plugin out of argv: QGuiApplication would take it for its own -plugin option and
+    // swallow it. The arguments come back to be given to parse().
+    static QStringList takePluginArguments(int *argc, char **argv);
+
+    // False with a message for the user when the command line is wrong. Exits for --help and
+    // --version, as QCommandLineParser does.
+    bool parse(const QStringList &arguments, QString *error);
+
+    Mode mode() const { return m_mode; }
+    bool isScripted() const { return m_mode != Mode::Interactive; }
+    bool listScenarios() const { return m_list; }
+    QString scenario() const { return m_scenario; }
+    QString pluginPath() const { return m_pluginPath; }
+    QString formsDir() const { return m_formsDir; }
+    QString screenshotDir() const { return m_screenshotDir; }
+    QString language() const { return m_language; }
+    double timeScale() const { return m_timeScale; }
+    // Real seconds after which a scripted run gives up; 0 for never.
+    double timeout() const { return m_timeout; }
+    bool verbose() const { return m_verbose; }
+
+private:
+    Mode m_mode = Mode::Headless;
+    bool m_list = false;
+    QString m_scenario;
+    QString m_pluginPath;
+    QString m_formsDir;
+    QString m_screenshotDir;
+    QString m_language;
+    double m_timeScale = 1.0;
+    double m_timeout = 0;
+    bool m_verbose = false;
+};
+
+#endif // TERMINALOPTIONS_H

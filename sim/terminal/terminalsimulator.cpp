@@ -1,0 +1,394 @@
+#include "terminalsimulator.h"
+
+#include "checkservice.h"
+#include "currency.h"
+#include "endscreen.h"
+#include "formproject.h"
+#include "hostmonitor.h"
+#include "inprocessbus.h"
+#include "ipaybyprovider.h"
+#include "kovrainfo.h"
+#include "messagewidgetcontroller.h"
+#include "pluginbaseformviewer.h"
+#include "pluginhost.h"
+#include "pluginproviderparameterinputcontroller.h"
+#include "provider.h"
+#include "screenshotter.h"
+#include "scriptedcustomer.h"
+#include "sessionmanager.h"
+#include "terminallog.h"
+#include "terminalwindow.h"
+#include "transcriptprinter.h"
+
+#include <QtCore/QFileInfo>
+#include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+
+#include <cmath>
+
+namespace {
+
+// How long the end screen stays up before a scripted run in a window closes.
+const int EndScreenMilliseconds = 1500;
+
+QString modeName(TerminalOptions::Mode mode)
+{
+    switch (mode) {
+    case TerminalOptions::Mode::Headless:
+        return QStringLiteral("headless");
+    case TerminalOptions::Mode::Auto:
+        return QStringLiteral("scripted in a window");
+    case TerminalOptions::Mode::Interactive:
+        return QStringLiteral("interactive");
+    }
+    return QString();
+}
+
+int scaled(double seconds, double scale)
+{
+    return int(std::lround(seconds * 1000.0 * scale));
+}
+
+} // namespace
+
+TerminalSimulator::TerminalSimulator(const TerminalOptions &options, const Scenario &scenario,
+                                     const QString &origin, PluginHost *host, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_scenario(scenario)
+    , m_origin(origin)
+    , m_host(host)
+    , m_project(new FormProject(options.formsDir().isEmpty() ? FormProject::defaultProjectDir()
+                                                             : options.formsDir(), this))
+    , m_session(new SessionManager(this))
+    , m_bus(new InProcessBus(this))
+    , m_service(new CheckService(scenario.service, this))
+    , m_printer(new TranscriptPrinter(this))
+    , m_watchdog(new QTimer(this))
+    , m_window(new TerminalWindow)
+{
+    m_session->setActiveProject(m_project);
+    m_watchdog->setSingleShot(true);
+    connect(m_watchdog, &QTimer::timeout, this, &TerminalSimulator::timedOut);
+}
+
+TerminalSimulator::~TerminalSimulator()
+{
+    if (m_host && m_host->plugin())
+        m_host->plugin()->stop();
+    // The pay screen was the plugin's to release; what it scheduled goes before the window.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+bool TerminalSimulator::prepare(QString *error)
+{
+    IPayByProvider *plugin = m_host ? m_host->plugin() : nullptr;
+    if (!plugin) {
+        *error = QStringLiteral("no plugin loaded");
+        return false;
+    }
+    if (m_project->projectDir().isEmpty() || !QFileInfo(m_project->projectDir()).isDir()) {
+        *error = QStringLiteral("no form project found beside the program; name one with --forms");
+        return false;
+    }
+    if (!plugin->supportedProviders().contains(m_scenario.providerId)) {
+        *error = QStringLiteral("the plugin does not serve provider %1 (scenario field provider.id)")
+                     .arg(m_scenario.providerId);
+        return false;
+    }
+    if (!m_options.screenshotDir().isEmpty()) {
+        m_screenshots = new Screenshotter(m_options.screenshotDir(), this);
+        if (!m_screenshots->prepare(error))
+            return false;
+    }
+
+    const double scale = m_options.timeScale();
+    MessageWidgetController::setTimeScale(scale);
+    m_service->setTimeScale(scale);
+
+    // The transcript hears of a request before the service does, and of an answer before the
+    // pay screen does.
+    connect(m_bus, &InProcessBus::requestReceived, m_printer, &TranscriptPrinter::request);
+    connect(m_bus, &InProcessBus::requestReceived, m_service, &CheckService::handleRequest);
+    connect(m_service, &CheckService::answerReady, m_bus, &InProcessBus::publish);
+    connect(m_bus, &InProcessBus::messageReceived, m_printer, &TranscriptPrinter::answer);
+    connect(m_service, &CheckService::noted, m_printer, &TranscriptPrinter::service);
+    connect(m_service, &CheckService::smsSent, this, &TerminalSimulator::smsSent);
+    plugin->setMessageReciever(m_bus, SLOT(send(QVariantMap)));
+    plugin->setMessageSender(m_bus, SIGNAL(messageReceived(QVariantMap)));
+    plugin->setKovraInfo(KovraInfo(m_scenario.kovraId));
+
+    HostMonitor *monitor = HostMonitor::instance();
+    connect(monitor, &HostMonitor::parameterShown, this, &TerminalSimulator::screenShown);
+    connect(monitor, &HostMonitor::messageShown, this, &TerminalSimulator::messageShown);
+    connect(monitor, &HostMonitor::messageClosed, this, &TerminalSimulator::messageClosed);
+
+    if (m_options.isScripted()) {
+        m_customer = new ScriptedCustomer(m_scenario.inputs, qMax(1, scaled(m_scenario.customerDelay, scale)), this);
+        connect(m_customer, &ScriptedCustomer::acted, m_printer, &TranscriptPrinter::customer);
+        connect(m_customer, &ScriptedCustomer::failed, this, &TerminalSimulator::customerFailed);
+    }
+    EndScreen *endScreen = m_window->endScreen();
+    endScreen->setButtonsVisible(!m_options.isScripted());
+    connect(endScreen, &EndScreen::againClicked, this, &TerminalSimulator::start);
+    connect(endScreen, &EndScreen::closeClicked, this, [this] { finish(0); });
+
+    m_window->setWindowTitle(QStringLiteral("Терминал: %1").arg(m_scenario.name));
+    QApplication::setQuitOnLastWindowClosed(false);
+    connect(qApp, &QGuiApplication::lastWindowClosed, this, &TerminalSimulator::windowClosed);
+    printHeader();
+    return true;
+}
+
+void TerminalSimulator::printHeader()
+{
+    m_printer->header(QStringLiteral("%1 (%2)").arg(m_scenario.name, m_origin), m_scenario.description);
+    m_printer->plugin(m_host->fileName(), m_host->plugin());
+    m_printer->line(QStringLiteral("provider"), QStringLiteral("%1 (base %2) %3")
+                                                    .arg(m_scenario.providerId)
+                                                    .arg(m_scenario.baseProviderId)
+                                                    .arg(TranscriptPrinter::quoted(m_scenario.providerName)));
+    m_printer->line(QStringLiteral("terminal"), QStringLiteral("%1, time scale %2, forms in %3")
+                                                    .arg(modeName(m_options.mode()))
+                                                    .arg(m_options.timeScale())
+                                                    .arg(m_project->projectDir()));
+}
+
+Provider *TerminalSimulator::makeProvider() const
+{
+    QList<ProviderParameter> parameters;
+    for (const Scenario::ProviderParameter &wanted : m_scenario.parameters) {
+        ProviderParameter parameter(wanted.name, wanted.label, wanted.value);
+        parameter.setRegExp(wanted.regExp);
+        parameter.setMask(wanted.mask);
+        parameter.setKeyboardType(wanted.keyboard);
+        parameters.append(parameter);
+    }
+    return new Provider(m_scenario.providerId, m_scenario.baseProviderId, m_scenario.providerName,
+                        parameters);
+}
+
+void TerminalSimulator::start()
+{
+    IPayByProvider *plugin = m_host ? m_host->plugin() : nullptr;
+    if (!plugin || m_finished)
+        return;
+    m_ended = false;
+    m_endRequests = 0;
+    // Each payment starts from the provider's blank form.
+    m_provider.reset(makeProvider());
+    IPayWidget *widget = plugin->start(m_provider.data(), Currency(643), m_session);
+    m_viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
+    if (!m_viewer) {
+        failNow(QStringLiteral("the plugin's start() gave no pay screen"));
+        return;
+    }
+    // The host must not delete the viewer or the plugin inside these signals.
+    connect(m_viewer, &PluginBaseFormViewer::cancelRequested, this,
+            &TerminalSimulator::cancelRequested, Qt::QueuedConnection);
+    connect(m_viewer, &PluginBaseFormViewer::payDetailRequested, this,
+            &TerminalSimulator::payDetailRequested, Qt::QueuedConnection);
+    m_window->setPayScreen(m_viewer);
+    m_window->show();
+    if (m_options.timeout() > 0)
+        m_watchdog->start(int(m_options.timeout() * 1000));
+    m_printer->line(QStringLiteral("start"), QStringLiteral("dialogue for provider %1").arg(m_provider->id()));
+    plugin->showInitScreen();
+}
+
+void TerminalSimulator::screenShown(PluginProviderParameterInputController *screen)
+{
+    QPointer<PluginProviderParameterInputController> guarded(screen);
+    // Reported once the plugin's own call is over and the screen has its final look.
+    QTimer::singleShot(0, this, [this, guarded] {
+        if (!guarded || m_ended)
+            return;
+        m_printer->screen(guarded, false);
+        capture(QStringLiteral("screen-") + guarded->parameter().name());
+        if (m_customer)
+            m_customer->offerScreen(guarded);
+    });
+}
+
+void TerminalSimulator::messageShown(MessageWidgetController *message)
+{
+    QPointer<MessageWidgetController> guarded(message);
+    QTimer::singleShot(0, this, [this, guarded] {
+        if (!guarded || m_ended || !guarded->isOpen())
+            return;
+        m_printer->message(guarded);
+        capture(guarded->buttons() == MessageWidgetController::YesNoButtons ? QStringLiteral("question")
+                                                                            : QStringLiteral("message"));
+        if (m_customer)
+            m_customer->offerMessage(guarded);
+    });
+}
+
+void TerminalSimulator::messageClosed(MessageWidgetController *message, int code)
+{
+    if (m_ended)
+        return;
+    m_printer->messageClosed(message, code);
+    if (m_customer)
+        m_customer->messageClosed(message);
+}
+
+void TerminalSimulator::smsSent(const QString &msisdn, const QString &code)
+{
+    m_printer->sms(msisdn, code);
+    m_window->setPhoneText(QStringLiteral("Телефон клиента +%1: SMS «Код подтверждения: %2»").arg(msisdn, code));
+}
+
+void TerminalSimulator::capture(const QString &tag)
+{
+    if (!m_screenshots)
+        return;
+    const QString problem = m_screenshots->capture(m_window->kiosk(), tag);
+    if (!problem.isEmpty())
+        qCWarning(lcTerminal).noquote() << problem;
+}
+
+void TerminalSimulator::cancelRequested()
+{
+    ++m_endRequests;
+    end(Scenario::End::Cancelled);
+}
+
+void TerminalSimulator::payDetailRequested(const QVariantMap &details)
+{
+    Q_UNUSED(details);
+    ++m_endRequests;
+    end(Scenario::End::Payment);
+}
+
+void TerminalSimulator::end(Scenario::End end)
+{
+    if (m_ended || m_finished)
+        return;
+    m_ended = true;
+    m_watchdog->stop();
+    if (m_customer)
+        m_customer->stop();
+    EndScreen *endScreen = m_window->endScreen();
+    if (end == Scenario::End::Payment) {
+        m_printer->paymentDetails(*m_provider);
+        endScreen->showPaymentDetails(*m_provider);
+    } else {
+        m_printer->cancellation();
+        endScreen->showCancellation();
+    }
+    // The terminal takes the screen back from the plugin.
+    if (m_host && m_host->plugin())
+        m_host->plugin()->stop();
+    m_window->showEndScreen();
+
+    QTimer::singleShot(0, this, [this, end] {
+        capture(end == Scenario::End::Payment ? QStringLiteral("end-payment") : QStringLiteral("end-cancelled"));
+        if (!m_options.isScripted())
+            return;
+        QStringList passes;
+        const QStringList failures = verify(end, &passes);
+        m_printer->verdict(failures.isEmpty(), failures.isEmpty() ? passes : failures);
+        const int code = failures.isEmpty() ? 0 : 1;
+        if (m_options.mode() == TerminalOptions::Mode::Auto)
+            QTimer::singleShot(EndScreenMilliseconds, this, [this, code] { finish(code); });
+        else
+            finish(code);
+    });
+}
+
+QStringList TerminalSimulator::verify(Scenario::End end, QStringList *passes) const
+{
+    QStringList failures;
+    if (end != m_scenario.expectedEnd)
+        failures.append(QStringLiteral("the dialogue ended in \"%1\", the scenario expects \"%2\"")
+                            .arg(Scenario::endName(end), Scenario::endName(m_scenario.expectedEnd)));
+    else
+        passes->append(QStringLiteral("the expected end \"%1\" was reached").arg(Scenario::endName(end)));
+
+    if (m_endRequests > 1)
+        failures.append(QStringLiteral("the pay screen asked %1 times to end the dialogue").arg(m_endRequests));
+
+    if (m_customer && m_customer->nextInput())
+        failures.append(QStringLiteral("the customer did not get to use %1 input(s), from %2 on")
+                            .arg(m_customer->inputCount() - m_customer->usedInputs())
+                            .arg(m_customer->nextInput()->path));
+
+    int matching = 0;
+    for (auto it = m_scenario.expectedValues.cbegin(); it != m_scenario.expectedValues.cend(); ++it) {
+        const ProviderParameter *found = nullptr;
+        for (const ProviderParameter &parameter : m_provider->parameters()) {
+            if (parameter.name() == it.key()) {
+                found = &parameter;
+                break;
+            }
+        }
+        if (!found)
+            failures.append(QStringLiteral("expected.providerValues.%1: the provider has no such parameter").arg(it.key()));
+        else if (found->value() != it.value())
+            failures.append(QStringLiteral("expected.providerValues.%1: the provider holds %2, expected %3")
+                                .arg(it.key(), TranscriptPrinter::quoted(found->value()),
+                                     TranscriptPrinter::quoted(it.value())));
+        else
+            ++matching;
+    }
+    if (matching > 0)
+        passes->append(QStringLiteral("%1 provider value(s) as expected").arg(matching));
+
+    if (m_scenario.expectedRequests >= 0) {
+        if (m_service->requestCount() != m_scenario.expectedRequests)
+            failures.append(QStringLiteral("expected.requests: the service got %1 request(s), expected %2")
+                                .arg(m_service->requestCount()).arg(m_scenario.expectedRequests));
+        else
+            passes->append(QStringLiteral("%1 request(s) as expected").arg(m_service->requestCount()));
+    }
+    return failures;
+}
+
+void TerminalSimulator::customerFailed(const QString &reason)
+{
+    failNow(reason);
+}
+
+void TerminalSimulator::timedOut()
+{
+    const ScriptedCustomer *customer = m_customer;
+    failNow(QStringLiteral("the dialogue did not end within %1 s (the customer used %2 of %3 inputs); "
+                           "raise --timeout if the scenario is that long")
+                .arg(m_options.timeout())
+                .arg(customer ? customer->usedInputs() : 0)
+                .arg(customer ? customer->inputCount() : 0));
+}
+
+void TerminalSimulator::failNow(const QString &reason)
+{
+    if (m_finished)
+        return;
+    capture(QStringLiteral("failure"));
+    m_ended = true;
+    m_watchdog->stop();
+    if (m_customer)
+        m_customer->stop();
+    m_printer->verdict(false, QStringList{reason});
+    if (m_host && m_host->plugin())
+        m_host->plugin()->stop();
+    finish(1);
+}
+
+void TerminalSimulator::windowClosed()
+{
+    if (m_finished)
+        return;
+    if (m_options.isScripted() && !m_ended)
+        failNow(QStringLiteral("the window was closed before the dialogue ended"));
+    else
+        finish(0);
+}
+
+void TerminalSimulator::finish(int exitCode)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    emit finished(exitCode);
+}

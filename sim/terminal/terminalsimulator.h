@@ -1,0 +1,92 @@
+#ifndef TERMINALSIMULATOR_H
+#define TERMINALSIMULATOR_H
+
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QVariantMap>
+
+#include "scenario.h"
+#include "terminaloptions.h"
+
+class CheckService;
+class FormProject;
+class InProcessBus;
+class MessageWidgetController;
+class PluginBaseFormViewer;
+class PluginHost;
+class PluginProviderParameterInputController;
+class Provider;
+class QTimer;
+class Screenshotter;
+class ScriptedCustomer;
+class SessionManager;
+class TerminalWindow;
+class TranscriptPrinter;
+
+// A payment terminal around the plugin, as the terminal application runs one: a session with
+// the form project, the provider of the scenario, the bus to the simulated check service, the
+// pay screen in the kiosk window. It plays the scenario's customer (or leaves the screen to a
+// person), reports everything to the transcript, and judges the end against the scenario.
+class TerminalSimulator : public QObject
+{
+    Q_OBJECT
+public:
+    TerminalSimulator(const TerminalOptions &options, const Scenario &scenario,
+                      const QString &origin, PluginHost *host, QObject *parent = nullptr);
+    ~TerminalSimulator() override;
+
+    // Wires the plugin to the bus and the service; false with the reason when the run cannot
+    // start.
+    bool prepare(QString *error);
+
+public slots:
+    // Opens a dialogue for the scenario's provider.
+    void start();
+
+signals:
+    // The run is over; exitCode 0 when the scenario's expectations were met.
+    void finished(int exitCode);
+
+private slots:
+    void screenShown(PluginProviderParameterInputController *screen);
+    void messageShown(MessageWidgetController *message);
+    void messageClosed(MessageWidgetController *message, int code);
+    void cancelRequested();
+    void payDetailRequested(const QVariantMap &details);
+    void smsSent(const QString &msisdn, const QString &code);
+    void customerFailed(const QString &reason);
+    void timedOut();
+    void windowClosed();
+
+private:
+    Provider *makeProvider() const;
+    void printHeader();
+    void capture(const QString &tag);
+    void end(Scenario::End end);
+    void failNow(const QString &reason);
+    QStringList verify(Scenario::End end, QStringList *passes) const;
+    void finish(int exitCode);
+
+    TerminalOptions m_options;
+    Scenario m_scenario;
+    QString m_origin;
+    QPointer<PluginHost> m_host;
+    FormProject *m_project;
+    SessionManager *m_session;
+    InProcessBus *m_bus;
+    CheckService *m_service;
+    TranscriptPrinter *m_printer;
+    ScriptedCustomer *m_customer = nullptr;
+    Screenshotter *m_screenshots = nullptr;
+    QTimer *m_watchdog;
+    QScopedPointer<TerminalWindow> m_window;
+    QScopedPointer<Provider> m_provider;
+    QPointer<PluginBaseFormViewer> m_viewer;
+    // How often the pay screen asked to end the dialogue: more than once is a fault.
+    int m_endRequests = 0;
+    bool m_ended = false;
+    bool m_finished = false;
+};
+
+#endif // TERMINALSIMULATOR_H

@@ -1,0 +1,249 @@
+#include <QtCore/QDir>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QRegularExpression>
+#include <QtTest/QtTest>
+
+#include "scenarioparser.h"
+
+// Scenario files are written by hand: every mistake must be refused with the field named, and
+// nothing of a refused file may reach the simulator.
+class tst_ScenarioParser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsAScenario();
+    void refusesMistakes_data();
+    void refusesMistakes();
+    void shippedScenariosRead_data();
+    void shippedScenariosRead();
+};
+
+namespace {
+
+QJsonObject validScenario()
+{
+    const char *json = R"({
+        "name": "sample",
+        "provider": {"id": 71000454, "baseId": 454, "name": "Перевод",
+                     "parameters": [{"name": "phone", "label": "Телефон", "regExp": "^9\\d{9}$", "keyboard": "number"}]},
+        "service": {"delay": 0.25, "msisdn": "79161234567", "smsCode": "4827",
+                    "parameters": [{"name": "surname", "value": "Иванова", "isEditable": false},
+                                   {"name": "account", "type": "enum", "paramList": [
+                                       {"name": "a", "paramList": [{"name": "addinfo", "title": "Note", "value": "x\r\ny"}]}]},
+                                   {"name": "smscode", "title": "Код", "isEditable": true}],
+                    "script": [{"request": 2, "answer": "stepError", "statusDescription": "Нет", "duplicates": 1}]},
+        "customer": {"delay": 0.1, "inputs": [
+            {"screen": "phone", "text": "9161234567", "expect": {"label": "Телефон"}},
+            {"screen": "account", "choose": "Note: x, y"},
+            {"screen": "smscode", "text": "12", "refused": true},
+            {"screen": "smscode", "back": true},
+            {"message": "wait", "expect": {"buttons": "ok", "timeout": 20}}]},
+        "expected": {"end": "cancelled", "requests": 2, "providerValues": {"phone": "9161234567"}}
+    })";
+    return QJsonDocument::fromJson(json).object();
+}
+
+// Sets (or, with an undefined value, removes) the field at a path such as
+// "customer.inputs[1].text".
+QJsonValue changed(const QJsonValue &node, QStringList steps, const QJsonValue &value)
+{
+    if (steps.isEmpty())
+        return value;
+    const QString step = steps.takeFirst();
+    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\]$"));
+    const QRegularExpressionMatch match = indexed.match(step);
+    QJsonObject object = node.toObject();
+    if (!match.hasMatch()) {
+        const QJsonValue inner = changed(object.value(step), steps, value);
+        if (inner.isUndefined())
+            object.remove(step);
+        else
+            object.insert(step, inner);
+        return object;
+    }
+    QJsonArray array = object.value(match.captured(1)).toArray();
+    const int index = match.captured(2).toInt();
+    while (array.size() <= index)
+        array.append(QJsonObject());
+    array.replace(index, changed(array.at(index), steps, value));
+    object.insert(match.captured(1), array);
+    return object;
+}
+
+QByteArray withChange(const QString &path, const QJsonValue &value)
+{
+    const QJsonValue root = changed(validScenario(), path.split(QLatin1Char('.')), value);
+    return QJsonDocument(root.toObject()).toJson();
+}
+
+} // namespace
+
+void tst_ScenarioParser::readsAScenario()
+{
+    Scenario scenario;
+    QString error;
+    QVERIFY2(ScenarioParser::parse(QJsonDocument(validScenario()).toJson(), &scenario, &error),
+             qPrintable(error));
+    QCOMPARE(scenario.providerId, Q_INT64_C(71000454));
+    QCOMPARE(scenario.baseProviderId, Q_INT64_C(454));
+    QCOMPARE(scenario.parameters.size(), 1);
+    QCOMPARE(scenario.parameters.first().keyboard, QStringLiteral("number"));
+    QCOMPARE(scenario.service.parameters.size(), 3);
+    // Nested parameter maps go on the wire as written, line breaks included.
+    const QVariantMap detail = scenario.service.parameters.at(1).toMap()
+                                   .value(QStringLiteral("paramList")).toList().first().toMap()
+                                   .value(QStringLiteral("paramList")).toList().first().toMap();
+    QCOMPARE(detail.value(QStringLiteral("value")).toString(), QStringLiteral("x\r\ny"));
+    QVERIFY(!scenario.service.parameters.first().toMap().contains(QStringLiteral("title")));
+    const CheckServiceBehaviour::Rule *rule = scenario.service.ruleFor(2);
+    QVERIFY(rule);
+    QCOMPARE(int(rule->answer), int(CheckServiceBehaviour::AnswerKind::StepError));
+    QCOMPARE(rule->duplicates, 1);
+    QVERIFY(!scenario.service.ruleFor(1));
+
+    using Kind = Scenario::Input::Kind;
+    QCOMPARE(scenario.inputs.size(), 5);
+    QCOMPARE(int(scenario.inputs.at(1).kind), int(Kind::Choose));
+    QCOMPARE(scenario.inputs.at(1).choiceLabel, QStringLiteral("Note: x, y"));
+    QCOMPARE(scenario.inputs.at(1).choicePosition, -1);
+    QVERIFY(scenario.inputs.at(2).refused);
+    QCOMPARE(int(scenario.inputs.at(3).kind), int(Kind::Back));
+    QCOMPARE(int(scenario.inputs.at(4).action), int(Scenario::Input::MessageAction::Wait));
+    QCOMPARE(scenario.inputs.at(4).path, QStringLiteral("customer.inputs[4]"));
+    QCOMPARE(scenario.inputs.at(4).expect.value(QStringLiteral("timeout")).toInt(), 20);
+    QCOMPARE(int(scenario.expectedEnd), int(Scenario::End::Cancelled));
+    QCOMPARE(scenario.expectedValues.value(QStringLiteral("phone")), QStringLiteral("9161234567"));
+    QCOMPARE(scenario.expectedRequests, 2);
+}
+
+void tst_ScenarioParser::refusesMistakes_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("error");
+
+    const QJsonValue removed(QJsonValue::Undefined);
+    QTest::newRow("text given as a number")
+        << withChange(QStringLiteral("customer.inputs[2].text"), 4827)
+        << QStringLiteral("customer.inputs[2].text: expected a string");
+    QTest::newRow("missing provider id")
+        << withChange(QStringLiteral("provider.id"), removed) << QStringLiteral("provider.id: missing");
+    QTest::newRow("missing customer")
+        << withChange(QStringLiteral("customer"), removed) << QStringLiteral("customer: missing");
+    QTest::newRow("unknown top-level field")
+        << withChange(QStringLiteral("colour"), QStringLiteral("red")) << QStringLiteral("colour: unknown field");
+    QTest::newRow("misspelt provider parameter field")
+        << withChange(QStringLiteral("provider.parameters[0].lable"), QStringLiteral("x"))
+        << QStringLiteral("provider.parameters[0].lable: unknown field");
+    QTest::newRow("fractional provider id")
+        << withChange(QStringLiteral("provider.id"), 1.5) << QStringLiteral("provider.id: expected a whole number");
+    QTest::newRow("provider id as text")
+        << withChange(QStringLiteral("provider.id"), QStringLiteral("71000454"))
+        << QStringLiteral("provider.id: expected a whole number");
+    QTest::newRow("negative service delay")
+        << withChange(QStringLiteral("service.delay"), -1) << QStringLiteral("service.delay: expected a number not below 0");
+    QTest::newRow("known number without the leading 7")
+        << withChange(QStringLiteral("service.msisdn"), QStringLiteral("89161234567"))
+        << QStringLiteral("service.msisdn: expected \"7\" and ten digits");
+    QTest::newRow("service parameter value as an object")
+        << withChange(QStringLiteral("service.parameters[0].value"), QJsonObject())
+        << QStringLiteral("service.parameters[0].value: expected a string, a number, true, false or null");
+    QTest::newRow("misspelt field in a choice's detail")
+        << withChange(QStringLiteral("service.parameters[1].paramList[0].paramList[0].titel"), QStringLiteral("x"))
+        << QStringLiteral("service.parameters[1].paramList[0].paramList[0].titel: unknown field");
+    QTest::newRow("editable flag as text")
+        << withChange(QStringLiteral("service.parameters[2].isEditable"), QStringLiteral("true"))
+        << QStringLiteral("service.parameters[2].isEditable: expected true or false");
+    QTest::newRow("unknown answer kind")
+        << withChange(QStringLiteral("service.script[0].answer"), QStringLiteral("silence"))
+        << QStringLiteral("service.script[0].answer: expected one of");
+    QTest::newRow("result error with result 0")
+        << withChange(QStringLiteral("service.script[0]"),
+                      QJsonObject{{QStringLiteral("request"), 1}, {QStringLiteral("answer"), QStringLiteral("resultError")},
+                                  {QStringLiteral("result"), 0}})
+        << QStringLiteral("service.script[0].result: a result error needs a result other than 0");
+    QTest::newRow("two rules for one request")
+        << withChange(QStringLiteral("service.script[1]"),
+                      QJsonObject{{QStringLiteral("request"), 2}, {QStringLiteral("answer"), QStringLiteral("none")}})
+        << QStringLiteral("service.script[1].request: request 2 already has a rule");
+    QTest::newRow("request number 0")
+        << withChange(QStringLiteral("service.script[0].request"), 0)
+        << QStringLiteral("service.script[0].request: expected a number from 1");
+    QTest::newRow("input for a screen and a message")
+        << withChange(QStringLiteral("customer.inputs[0].message"), QStringLiteral("ok"))
+        << QStringLiteral("customer.inputs[0]: give either \"screen\"");
+    QTest::newRow("screen input doing two things")
+        << withChange(QStringLiteral("customer.inputs[0].back"), true)
+        << QStringLiteral("customer.inputs[0]: give exactly one of");
+    QTest::newRow("screen input doing nothing")
+        << withChange(QStringLiteral("customer.inputs[0].text"), removed)
+        << QStringLiteral("customer.inputs[0]: give exactly one of");
+    QTest::newRow("refused without a text")
+        << withChange(QStringLiteral("customer.inputs[3].refused"), true)
+        << QStringLiteral("customer.inputs[3].refused: only goes with \"text\"");
+    QTest::newRow("choice given as true")
+        << withChange(QStringLiteral("customer.inputs[1].choose"), true)
+        << QStringLiteral("customer.inputs[1].choose: expected a position");
+    QTest::newRow("unknown message action")
+        << withChange(QStringLiteral("customer.inputs[4].message"), QStringLiteral("maybe"))
+        << QStringLiteral("customer.inputs[4].message: expected one of \"ok\", \"yes\", \"no\", \"wait\"");
+    QTest::newRow("message expectation on a screen")
+        << withChange(QStringLiteral("customer.inputs[0].expect.text"), QStringLiteral("x"))
+        << QStringLiteral("customer.inputs[0].expect.text: unknown field");
+    QTest::newRow("unknown button set")
+        << withChange(QStringLiteral("customer.inputs[4].expect.buttons"), QStringLiteral("cancel"))
+        << QStringLiteral("customer.inputs[4].expect.buttons: expected one of");
+    QTest::newRow("choice label not a string")
+        << withChange(QStringLiteral("customer.inputs[1].expect.choices"), QJsonArray{QStringLiteral("a"), 2})
+        << QStringLiteral("customer.inputs[1].expect.choices[1]: expected a string");
+    QTest::newRow("unknown end")
+        << withChange(QStringLiteral("expected.end"), QStringLiteral("paid"))
+        << QStringLiteral("expected.end: expected \"payment\" or \"cancelled\"");
+    QTest::newRow("provider value as a number")
+        << withChange(QStringLiteral("expected.providerValues.phone"), 9161234567.0)
+        << QStringLiteral("expected.providerValues.phone: expected a string");
+    QTest::newRow("not JSON") << QByteArray("{\n  \"name\": \"x\",\n  oops\n}")
+                              << QStringLiteral("not valid JSON at line 3");
+    QTest::newRow("a list instead of an object") << QByteArray("[]")
+                                                  << QStringLiteral("(top level): expected an object");
+}
+
+void tst_ScenarioParser::refusesMistakes()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, error);
+    Scenario scenario;
+    scenario.name = QStringLiteral("untouched");
+    QString message;
+    QVERIFY(!ScenarioParser::parse(json, &scenario, &message));
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    // A refused file leaves nothing behind.
+    QCOMPARE(scenario.name, QStringLiteral("untouched"));
+    QVERIFY(scenario.inputs.isEmpty());
+}
+
+void tst_ScenarioParser::shippedScenariosRead_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir dir(QStringLiteral(TAVRIN_SCENARIO_SOURCE_DIR));
+    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    QVERIFY(!files.isEmpty());
+    for (const QFileInfo &file : files)
+        QTest::newRow(qPrintable(file.fileName())) << file.absoluteFilePath();
+}
+
+void tst_ScenarioParser::shippedScenariosRead()
+{
+    QFETCH(QString, path);
+    Scenario scenario;
+    QString error;
+    QVERIFY2(ScenarioParser::parseFile(path, &scenario, &error), qPrintable(error));
+    QCOMPARE(scenario.name, QFileInfo(path).completeBaseName());
+    QVERIFY(!scenario.description.isEmpty());
+    QVERIFY(!scenario.inputs.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_ScenarioParser)
+#include "tst_scenarioparser.moc"
