@@ -74,6 +74,7 @@ void PluginProviderParameterInputController::setParameter(QString providerName,
     m_providerName = providerName;
     m_parameter = parameter;
     m_readOnly = readOnly;
+    m_nextTried = false;
     m_text = parameter.value();
     if (parameter.isChoice()) {
         bool isPosition = false;
@@ -174,6 +175,7 @@ bool PluginProviderParameterInputController::matchesMask(const QString &mask, co
 void PluginProviderParameterInputController::next()
 {
     if (!canGoNext()) {
+        m_nextTried = true;
         render();
         return;
     }
@@ -328,7 +330,7 @@ void PluginProviderParameterInputController::render()
         }
     }
     if (auto *label = m_ui->widget<QLabel>(QStringLiteral("hintLabel")))
-        label->setText(hint());
+        label->setText(m_text.isEmpty() && !m_nextTried ? QString() : hint());
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("nextButton")))
         button->setEnabled(canGoNext());
 }

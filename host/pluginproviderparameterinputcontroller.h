@@ -80,6 +80,8 @@ private:
     QString m_providerName;
     ProviderParameter m_parameter;
     bool m_readOnly = false;
+    // Whether the customer tried Next with what is there; until then an empty field is no error.
+    bool m_nextTried = false;
     QString m_text;
 };
 
