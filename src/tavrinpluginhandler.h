@@ -93,6 +93,10 @@ private slots:
     void sendAccCheckCommandTimeout();
 
 private:
+    // The request benchmark times prepareStompMessage() on its own: around it, the waiting
+    // message on screen costs many times more than the request and would drown it.
+    friend class RequestBench;
+
     void checkPluginViewLoadHelper();
     void showInputNumberScreen();
     QVariantMap prepareStompMessage(QVariantMap params);
