@@ -1,0 +1,116 @@
+#include "dialoguedriver.h"
+
+#include "hostmonitor.h"
+
+DialogueDriver::DialogueDriver(QObject *parent)
+    : QObject(parent)
+{
+    connect(HostMonitor::instance(), SIGNAL(messageShown(MessageWidgetController*)),
+            this, SLOT(messageShown(MessageWidgetController*)));
+    connect(HostMonitor::instance(), SIGNAL(parameterShown(PluginProviderParameterInputController*)),
+            this, SLOT(parameterShown(PluginProviderParameterInputController*)));
+}
+
+bool DialogueDriver::start()
+{
+    if (!fixture.plugin || !fixture.startDialogue(fixture.provider.data()))
+        return false;
+    cancelSpy.reset(new QSignalSpy(fixture.viewer.data(), SIGNAL(cancelRequested())));
+    payDetailSpy.reset(new QSignalSpy(fixture.viewer.data(), SIGNAL(payDetailRequested(QVariantMap))));
+    return true;
+}
+
+QVariantMap DialogueDriver::lastPayDetail() const
+{
+    return payDetailSpy && !payDetailSpy->isEmpty() ? payDetailSpy->last().first().toMap()
+                                                    : QVariantMap();
+}
+
+bool DialogueDriver::enter(const QString &text)
+{
+    PluginProviderParameterInputController *input = lastShownInput().controller;
+    if (!input)
+        return false;
+    input->setText(text);
+    if (!input->canGoNext())
+        return false;
+    input->next();
+    return true;
+}
+
+bool DialogueDriver::choose(int position)
+{
+    PluginProviderParameterInputController *input = lastShownInput().controller;
+    if (!input || !input->choose(position))
+        return false;
+    input->next();
+    return true;
+}
+
+bool DialogueDriver::back()
+{
+    PluginProviderParameterInputController *input = lastShownInput().controller;
+    if (!input)
+        return false;
+    input->back();
+    return true;
+}
+
+void DialogueDriver::answer(const QVariantMap &body, const QVariantMap &step)
+{
+    QVariantMap filled = body;
+    if (!filled.contains(QStringLiteral("msgType")))
+        filled.insert(QStringLiteral("msgType"), QStringLiteral("tavrinPluginRequest"));
+    if (!filled.contains(QStringLiteral("uid")))
+        filled.insert(QStringLiteral("uid"), lastUid());
+    fixture.bus.answerNow(BusProbe::answer(filled, step));
+}
+
+void DialogueDriver::answerStep(int step, bool completed, const QVariantList &params)
+{
+    fixture.bus.answerNow(BusProbe::stepAnswer(lastUid(), step, completed, params));
+}
+
+DialogueDriver::ShownMessage DialogueDriver::lastShownMessage() const
+{
+    return shownMessages.isEmpty() ? ShownMessage() : shownMessages.last();
+}
+
+DialogueDriver::ShownInput DialogueDriver::lastShownInput() const
+{
+    return shownInputs.isEmpty() ? ShownInput() : shownInputs.last();
+}
+
+QStringList DialogueDriver::shownNames() const
+{
+    QStringList names;
+    for (const ShownInput &input : shownInputs)
+        names << input.parameter.name();
+    return names;
+}
+
+void DialogueDriver::clearShown()
+{
+    shownMessages.clear();
+    shownInputs.clear();
+}
+
+void DialogueDriver::messageShown(MessageWidgetController *controller)
+{
+    ShownMessage shown;
+    shown.controller = controller;
+    shown.text = controller->text();
+    shown.timeout = controller->timeout();
+    shown.buttons = controller->buttons();
+    shownMessages.append(shown);
+}
+
+void DialogueDriver::parameterShown(PluginProviderParameterInputController *controller)
+{
+    ShownInput shown;
+    shown.controller = controller;
+    shown.providerName = controller->providerName();
+    shown.parameter = controller->parameter();
+    shown.readOnly = controller->isReadOnly();
+    shownInputs.append(shown);
+}

@@ -1,0 +1,410 @@
+#include <QtTest/QtTest>
+#include <QtWidgets/QApplication>
+
+#include "dialoguedriver.h"
+
+namespace {
+
+const QString CancelQuestion =
+    QStringLiteral("Все введенные данные будут потеряны. Продолжить отмену платежа?");
+
+QVariantMap smsCode()
+{
+    return BusProbe::parameter(QStringLiteral("smscode"), QStringLiteral("Код"), QString(), true);
+}
+
+int visibleWindows()
+{
+    int count = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        count += widget->isVisible() ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+// The cancel question on the helper view, and the beginning and end of a dialogue: nothing of
+// one dialogue may act once it is over.
+class tst_Cancellation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void backOnPhoneScreenAsks();
+    void questionAnswered_data();
+    void questionAnswered();
+    void askingAgainUsesAFreshView();
+    void secondQuestionWhileOpen();
+    void exitFromMessageCancels();
+    void startTwiceKeepsTheWidget();
+    void startAfterStopRewires();
+    void stopTwice();
+    void startWithoutProvider();
+    void nothingHappensWithoutDialogue_data();
+    void nothingHappensWithoutDialogue();
+    void stopSilencesTheDialogue_data();
+    void stopSilencesTheDialogue();
+    void phoneScreenWithoutPhoneParameter_data();
+    void phoneScreenWithoutPhoneParameter();
+
+private:
+    QList<FormViewer *> helperViews() const;
+
+    QScopedPointer<DialogueDriver> d;
+};
+
+void tst_Cancellation::init()
+{
+    d.reset(new DialogueDriver);
+    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
+}
+
+void tst_Cancellation::cleanup()
+{
+    MessageWidgetController::setTimeScale(1.0);
+    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+    d.reset();
+}
+
+QList<FormViewer *> tst_Cancellation::helperViews() const
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return d->viewer() ? d->viewer()->findChildren<FormViewer *>(QString(), Qt::FindDirectChildrenOnly)
+                       : QList<FormViewer *>();
+}
+
+void tst_Cancellation::backOnPhoneScreenAsks()
+{
+    QVERIFY(d->start());
+    PluginProviderParameterInputController *phone = d->lastShownInput().controller;
+    QVERIFY(helperViews().isEmpty());
+    QVERIFY(d->back());
+
+    QCOMPARE(d->lastShownMessage().text, CancelQuestion);
+    QCOMPARE(d->lastShownMessage().timeout, 15);
+    QCOMPARE(d->lastShownMessage().buttons, 110);
+    const QList<FormViewer *> helpers = helperViews();
+    QCOMPARE(helpers.size(), 1);
+    QVERIFY(!helpers.first()->isHidden());
+    // The question lies over the phone screen, which stays as it was.
+    QCOMPARE(d->lastShownInput().controller.data(), phone);
+    QCOMPARE(d->fixture.inputs().size(), 1);
+    QCOMPARE(d->cancels(), 0);
+}
+
+void tst_Cancellation::questionAnswered_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("cancels");
+
+    QTest::newRow("Yes cancels once") << 1 << 1;
+    QTest::newRow("No keeps the dialogue") << 0 << 0;
+    QTest::newRow("another code keeps the dialogue") << 5 << 0;
+    QTest::newRow("no answer in time keeps the dialogue") << -1 << 0;
+}
+
+void tst_Cancellation::questionAnswered()
+{
+    QFETCH(int, code);
+    QFETCH(int, cancels);
+
+    if (code < 0)
+        MessageWidgetController::setTimeScale(0.001);
+    QVERIFY(d->start());
+    QVERIFY(d->back());
+    QPointer<MessageWidgetController> question = d->lastShownMessage().controller;
+    QPointer<FormViewer> helper = helperViews().value(0);
+    QVERIFY(helper);
+
+    if (code < 0)
+        QTRY_VERIFY(!question || !question->isOpen());
+    else
+        question->close(code);
+
+    QCOMPARE(d->cancels(), cancels);
+    QVERIFY(!helper || helper->isHidden());
+    QVERIFY(helperViews().isEmpty());
+    QVERIFY2(!helper, "the declined question's view stayed behind");
+    QVERIFY(!question);
+    if (cancels == 0) {
+        QVERIFY(d->enter(QStringLiteral("9161234567")));
+        QCOMPARE(d->sentCount(), 1);
+    }
+}
+
+void tst_Cancellation::askingAgainUsesAFreshView()
+{
+    QVERIFY(d->start());
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(d->back());
+        const QList<FormViewer *> helpers = helperViews();
+        QCOMPARE(helpers.size(), 1);
+        QPointer<FormViewer> helper = helpers.first();
+        QVERIFY(!helper->isHidden());
+        d->lastShownMessage().controller->reject();
+        QVERIFY(helperViews().isEmpty());
+        QVERIFY(!helper);
+    }
+    QCOMPARE(d->cancels(), 0);
+    QCOMPARE(d->fixture.messages().size(), 0);
+}
+
+void tst_Cancellation::secondQuestionWhileOpen()
+{
+    QVERIFY(d->start());
+    QVERIFY(d->back());
+    QPointer<MessageWidgetController> first = d->lastShownMessage().controller;
+    QVERIFY(d->back());
+    QPointer<MessageWidgetController> second = d->lastShownMessage().controller;
+    QVERIFY(first != second);
+
+    QCOMPARE(helperViews().size(), 1);
+    QVERIFY(!first);
+    QCOMPARE(d->fixture.messages().size(), 1);
+    second->accept();
+    QCOMPARE(d->cancels(), 1);
+    QVERIFY(helperViews().isEmpty());
+}
+
+void tst_Cancellation::exitFromMessageCancels()
+{
+    QVERIFY(d->start());
+    QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, "exitFromMessage"));
+    QCOMPARE(d->cancels(), 1);
+
+    QVERIFY(d->enter(QStringLiteral("9161234567")));
+    QCOMPARE(d->fixture.messages().size(), 1);
+    QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, "exitFromMessage"));
+    QCOMPARE(d->cancels(), 2);
+    QCOMPARE(d->fixture.messages().size(), 0);
+}
+
+void tst_Cancellation::startTwiceKeepsTheWidget()
+{
+    IPayByProvider *plugin = d->fixture.plugin;
+    IPayWidget *first = plugin->start(d->fixture.provider.data(), Currency(643), &d->fixture.session);
+    IPayWidget *second = plugin->start(d->fixture.provider.data(), Currency(643), &d->fixture.session);
+    QVERIFY(first);
+    QCOMPARE(second, first);
+    QVERIFY(d->start());
+    QCOMPARE(static_cast<IPayWidget *>(d->viewer()), first);
+
+    // Wired once: one request on the bus, one answer handled.
+    QVERIFY(d->enter(QStringLiteral("9161234567")));
+    QCOMPARE(d->sentCount(), 1);
+    d->answerStep(1, true, QVariantList{smsCode()});
+    QCOMPARE(d->shownInputs.size(), 2);
+}
+
+void tst_Cancellation::startAfterStopRewires()
+{
+    QVERIFY(d->start());
+    QPointer<PluginBaseFormViewer> first = d->viewer();
+    d->fixture.plugin->stop();
+    BusProbe otherBus;
+    d->fixture.plugin->setMessageReciever(&otherBus, SLOT(take(QVariantMap)));
+    d->fixture.plugin->setMessageSender(&otherBus, SIGNAL(deliver(QVariantMap)));
+
+    QVERIFY(d->start());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!first);
+    QVERIFY(d->viewer());
+    QVERIFY(d->enter(QStringLiteral("9161234567")));
+    QCOMPARE(d->sentCount(), 0);
+    QCOMPARE(otherBus.sent.size(), 1);
+    otherBus.answerNow(BusProbe::stepAnswer(otherBus.lastUid(), 1, true, QVariantList{smsCode()}));
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("smscode"));
+}
+
+void tst_Cancellation::stopTwice()
+{
+    QVERIFY(d->start());
+    QVERIFY(d->back());
+    QPointer<PluginBaseFormViewer> viewer = d->viewer();
+    QPointer<FormViewer> helper = helperViews().value(0);
+    QVERIFY(helper);
+
+    d->fixture.plugin->stop();
+    d->fixture.plugin->stop();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!viewer);
+    QVERIFY(!helper);
+    QCOMPARE(d->fixture.messages().size(), 0);
+    QCOMPARE(d->fixture.inputs().size(), 0);
+    QCOMPARE(d->fixture.plugin->getStompFilters(), QVariantList{QStringLiteral("tavrinPluginRequest")});
+}
+
+void tst_Cancellation::startWithoutProvider()
+{
+    const int windows = QApplication::topLevelWidgets().size();
+    QTest::ignoreMessage(QtWarningMsg, "TAVRIN_START_REFUSED no provider given");
+    QVERIFY(!d->fixture.plugin->start(nullptr, Currency(643), &d->fixture.session));
+    d->fixture.plugin->showInitScreen();
+    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+    QVERIFY(d->shownInputs.isEmpty());
+}
+
+void tst_Cancellation::nothingHappensWithoutDialogue_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QByteArray>("slot");
+
+    const QList<QByteArray> names{"stompIncomingMessagesHandler", "inputAccountScreenAcceptHandler",
+                                  "inputCurrentPayParameterNextHandler",
+                                  "inputCurrentPayParameterBackHandler",
+                                  "inputCurrentPayParameterFinishHandler", "retryInputParams",
+                                  "sendCheckCommandTimeout", "sendAccCheckCommandTimeout",
+                                  "permitCancel", "cancelAcceptHandler", "exitFromMessage",
+                                  "loadPermitCancelMessagesView", "hideHelperMessagesView",
+                                  "showInitScreen"};
+    for (const QString &state : {QStringLiteral("before start"), QStringLiteral("after stop"),
+                                 QStringLiteral("after a start without provider"),
+                                 QStringLiteral("after the host deleted the pay screen")}) {
+        for (const QByteArray &slot : names)
+            QTest::addRow("%s %s", slot.constData(), qPrintable(state)) << state << slot;
+    }
+}
+
+void tst_Cancellation::nothingHappensWithoutDialogue()
+{
+    QFETCH(QString, state);
+    QFETCH(QByteArray, slot);
+
+    QObject *plugin = d->fixture.pluginObject;
+    if (state == QLatin1String("after the host deleted the pay screen")) {
+        QVERIFY(d->start());
+        QVERIFY(d->enter(QStringLiteral("9161234567")));
+        d->answerStep(1, true, QVariantList{smsCode()});
+        delete d->viewer();
+    } else if (state == QLatin1String("after stop")) {
+        QVERIFY(d->start());
+        QVERIFY(d->enter(QStringLiteral("9161234567")));
+        d->answerStep(1, true, QVariantList{smsCode()});
+        d->fixture.plugin->stop();
+        QCOMPARE(d->fixture.messages().size() + d->fixture.inputs().size(), 0);
+    } else if (state == QLatin1String("after a start without provider")) {
+        QTest::ignoreMessage(QtWarningMsg, "TAVRIN_START_REFUSED no provider given");
+        QVERIFY(!d->fixture.plugin->start(nullptr, Currency(643), &d->fixture.session));
+    }
+    const int controllers = d->fixture.messages().size() + d->fixture.inputs().size();
+    const int sent = d->sentCount();
+    const int shown = d->shownMessages.size() + d->shownInputs.size();
+    const int windows = QApplication::topLevelWidgets().size();
+
+    const QVariantMap answer = BusProbe::stepAnswer(QString(), 2, true);
+    bool invoked = false;
+    if (slot == "stompIncomingMessagesHandler")
+        invoked = QMetaObject::invokeMethod(plugin, slot.constData(), Q_ARG(QVariantMap, answer));
+    else if (slot == "inputAccountScreenAcceptHandler" || slot == "inputCurrentPayParameterNextHandler")
+        invoked = QMetaObject::invokeMethod(plugin, slot.constData(), Q_ARG(QString, QStringLiteral("9161234567")));
+    else if (slot == "retryInputParams" || slot == "sendCheckCommandTimeout")
+        invoked = QMetaObject::invokeMethod(plugin, slot.constData(), Q_ARG(int, 0));
+    else if (slot == "showInitScreen")
+        invoked = (d->fixture.plugin->showInitScreen(), true);
+    else
+        invoked = QMetaObject::invokeMethod(plugin, slot.constData());
+    QVERIFY(invoked);
+
+    QCOMPARE(d->sentCount(), sent);
+    QCOMPARE(d->shownMessages.size() + d->shownInputs.size(), shown);
+    QCOMPARE(d->fixture.messages().size() + d->fixture.inputs().size(), controllers);
+    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+    QCOMPARE(visibleWindows(), 0);
+}
+
+void tst_Cancellation::stopSilencesTheDialogue_data()
+{
+    QTest::addColumn<QString>("leftOver");
+    QTest::newRow("an error message closing later") << QStringLiteral("error message");
+    QTest::newRow("a waiting message closing later") << QStringLiteral("waiting message");
+    QTest::newRow("the parameter screen pressed later") << QStringLiteral("parameter screen");
+    QTest::newRow("the cancel question answered later") << QStringLiteral("cancel question");
+}
+
+void tst_Cancellation::stopSilencesTheDialogue()
+{
+    QFETCH(QString, leftOver);
+
+    // The first customer gets to the second step.
+    QVERIFY(d->start());
+    QVERIFY(d->enter(QStringLiteral("9161234567")));
+    d->answerStep(1, true, QVariantList{
+        BusProbe::parameter(QStringLiteral("surname"), QStringLiteral("Фамилия"), QString(), true),
+        smsCode()});
+    QVERIFY(d->enter(QStringLiteral("Петров")));
+    QPointer<PluginProviderParameterInputController> screen = d->lastShownInput().controller;
+    QVERIFY(d->enter(QStringLiteral("1234")));
+    QPointer<MessageWidgetController> message = d->lastShownMessage().controller;
+    if (leftOver == QLatin1String("error message")) {
+        d->answer(QVariantMap{{QStringLiteral("error"), true}, {QStringLiteral("result"), 0}});
+        message = d->lastShownMessage().controller;
+    } else if (leftOver == QLatin1String("cancel question")) {
+        QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, "permitCancel"));
+        message = d->lastShownMessage().controller;
+        QCOMPARE(d->lastShownMessage().text, CancelQuestion);
+    }
+
+    // The terminal moves on to the next customer before that message is through.
+    d->fixture.plugin->stop();
+    QVERIFY(d->start());
+    d->clearShown();
+    const int sent = d->sentCount();
+
+    if (leftOver == QLatin1String("parameter screen")) {
+        QVERIFY(screen);
+        screen->setText(QStringLiteral("4321"));
+        screen->next();
+        screen->back();
+    } else {
+        QVERIFY(message);
+        message->accept();
+    }
+    QCOMPARE(d->sentCount(), sent);
+    QVERIFY2(d->shownInputs.isEmpty() && d->shownMessages.isEmpty(),
+             "the previous dialogue changed the screen");
+    QCOMPARE(d->cancels(), 0);
+
+    // The next customer's Next sends the number just typed, and only that.
+    PluginProviderParameterInputController *phone = d->fixture.lastInput();
+    QVERIFY(phone);
+    QCOMPARE(phone->parameter().name(), QStringLiteral("phone"));
+    phone->setText(QStringLiteral("9037654321"));
+    phone->next();
+    QCOMPARE(d->sentCount(), sent + 1);
+    const QVariantMap data = d->fixture.bus.lastCheckData();
+    QCOMPARE(data.value(QStringLiteral("currentStep")).toString(), QStringLiteral("1"));
+    QCOMPARE(data.value(QStringLiteral("payParamList")).toList().value(0).toMap()
+                 .value(QStringLiteral("value")).toString(),
+             QStringLiteral("79037654321"));
+}
+
+void tst_Cancellation::phoneScreenWithoutPhoneParameter_data()
+{
+    QTest::addColumn<bool>("stopFirst");
+    QTest::newRow("next dialogue after stop") << true;
+    QTest::newRow("next dialogue started without stop") << false;
+}
+
+void tst_Cancellation::phoneScreenWithoutPhoneParameter()
+{
+    QFETCH(bool, stopFirst);
+
+    QVERIFY(d->start());
+    QVERIFY(d->enter(QStringLiteral("9161234567")));
+    if (stopFirst)
+        d->fixture.plugin->stop();
+
+    Provider phoneless(72000434, 434, QStringLiteral("Без телефона"),
+                       {ProviderParameter(QStringLiteral("account"), QStringLiteral("Счёт"))});
+    QVERIFY(d->fixture.plugin->start(&phoneless, Currency(643), &d->fixture.session));
+    d->fixture.plugin->showInitScreen();
+    QCOMPARE(d->lastShownInput().providerName, QStringLiteral("Без телефона"));
+    QVERIFY2(d->lastShownInput().parameter.value().isEmpty(), "the previous customer's number is shown");
+    QVERIFY(d->lastShownInput().parameter.name().isEmpty());
+    d->fixture.plugin->stop();
+}
+
+QTEST_MAIN(tst_Cancellation)
+#include "tst_cancellation.moc"
