@@ -1,5 +1,8 @@
+#include "brokeroptions.h"
+#include "brokerservice.h"
 #include "checkservice.h"
 #include "scenarioparser.h"
+#include "stopsignals.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QCoreApplication>
@@ -10,10 +13,62 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+int refuse(const QString &message)
+{
+    std::fprintf(stderr, "tavrin-checkservice: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+// The service on a broker: answers every request on its reply-to until stopped by a signal or
+// until the requests asked for are answered. Its log, on standard output, shows what crosses
+// the broker.
+int runOnBroker(const CheckServiceBehaviour &behaviour, double timeScale,
+                const StompBus::Settings &settings, int requestLimit, const QString &description)
+{
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    BrokerService broker(behaviour, settings);
+    broker.service()->setTimeScale(timeScale);
+    broker.setRequestLimit(requestLimit);
+    QObject::connect(&broker, &BrokerService::logLine, [&out](const QString &tag, const QString &text) {
+        out << (QLatin1Char('[') + tag + QLatin1Char(']')).leftJustified(11) << text << '\n';
+        out.flush();
+    });
+    QObject::connect(&broker, &BrokerService::finished, QCoreApplication::instance(), [] {
+        QCoreApplication::exit(0);
+    });
+
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &broker, [&](int signalNumber) {
+        if (stopSignals.count() > 1) {
+            // Asked twice: the clean stop is taking too long for whoever sends the signals.
+            out << "[service]  stopped at once by signal " << signalNumber << '\n';
+            out.flush();
+            QCoreApplication::exit(1);
+            return;
+        }
+        out << "[service]  stopping on signal " << signalNumber << '\n';
+        out.flush();
+        broker.stop();
+    });
+
+    out << "[service]  on " << description << '\n';
+    out.flush();
+    QString error;
+    if (!broker.open(&error))
+        return refuse(QStringLiteral("cannot use the broker: %1").arg(error));
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
 // The check service of a scenario on standard input and output: each line in is one check
 // request as JSON, each line out one answer, written when the service's delay is over. A line
 // that is not a JSON object reaches the service as an empty request, which it answers as one it
-// cannot read. The program ends when the input has ended and every answer is out.
+// cannot read. The program ends when the input has ended and every answer is out. With
+// --broker the service answers on a broker instead.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -22,7 +77,9 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Answers check requests, one JSON object per line on standard input, as the service of "
         "a scenario file does; the answers go to standard output, the service's notes to "
-        "standard error."));
+        "standard error. With --broker it takes the requests from a STOMP broker instead and "
+        "answers each on its reply-to destination, logging what crosses the broker on standard "
+        "output, until SIGTERM or SIGINT (or --requests) ends it."));
     parser.addHelpOption();
     const QCommandLineOption scenarioOption(QStringLiteral("scenario"),
                                             QStringLiteral("The scenario whose service answers."),
@@ -30,30 +87,49 @@ int main(int argc, char *argv[])
     const QCommandLineOption scaleOption(QStringLiteral("time-scale"),
                                          QStringLiteral("Factor for the service's delays (default 1)."),
                                          QStringLiteral("factor"));
-    parser.addOptions({scenarioOption, scaleOption});
+    const QCommandLineOption requestsOption(QStringLiteral("requests"),
+        QStringLiteral("With --broker: ends once this many requests are answered (default: runs "
+                       "until SIGTERM or SIGINT)."), QStringLiteral("count"));
+    parser.addOptions({scenarioOption, scaleOption, requestsOption});
+    BrokerOptions brokerOptions(BrokerOptions::Side::Service);
+    parser.addOptions(brokerOptions.options());
     parser.process(app);
 
     Scenario scenario;
     QString error;
-    if (!parser.isSet(scenarioOption)) {
-        std::fprintf(stderr, "tavrin-checkservice: --scenario is required\n");
-        return 2;
-    }
-    if (!ScenarioParser::parseFile(parser.value(scenarioOption), &scenario, &error)) {
-        std::fprintf(stderr, "tavrin-checkservice: scenario %s: %s\n",
-                     qPrintable(parser.value(scenarioOption)), error.toLocal8Bit().constData());
-        return 2;
-    }
-    CheckService service(scenario.service);
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("unexpected argument \"%1\"; see --help")
+                          .arg(parser.positionalArguments().first()));
+    if (!brokerOptions.read(parser, &error))
+        return refuse(error);
+    if (!parser.isSet(scenarioOption))
+        return refuse(QStringLiteral("--scenario is required"));
+    if (!ScenarioParser::parseFile(parser.value(scenarioOption), &scenario, &error))
+        return refuse(QStringLiteral("scenario %1: %2").arg(parser.value(scenarioOption), error));
+    double scale = 1.0;
     if (parser.isSet(scaleOption)) {
         bool ok = false;
-        const double scale = parser.value(scaleOption).toDouble(&ok);
-        if (!ok || scale <= 0) {
-            std::fprintf(stderr, "tavrin-checkservice: --time-scale takes a factor above 0\n");
-            return 2;
-        }
-        service.setTimeScale(scale);
+        scale = parser.value(scaleOption).toDouble(&ok);
+        if (!ok || scale <= 0 || scale > 100)
+            return refuse(QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
+                              .arg(parser.value(scaleOption)));
     }
+    int requestLimit = 0;
+    if (parser.isSet(requestsOption)) {
+        bool ok = false;
+        requestLimit = parser.value(requestsOption).toInt(&ok);
+        if (!brokerOptions.isEnabled())
+            return refuse(QStringLiteral("--requests needs --broker"));
+        if (!ok || requestLimit < 1)
+            return refuse(QStringLiteral("--requests takes a whole number from 1 on, not \"%1\"")
+                              .arg(parser.value(requestsOption)));
+    }
+    if (brokerOptions.isEnabled())
+        return runOnBroker(scenario.service, scale, brokerOptions.settings(), requestLimit,
+                           brokerOptions.describe());
+
+    CheckService service(scenario.service);
+    service.setTimeScale(scale);
 
     QTextStream out(stdout);
     out.setCodec("UTF-8");

@@ -47,8 +47,9 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Loads the online-check plugin as a payment terminal does and plays a scenario against a "
-        "simulated check service. Without a display (or with --headless) a scripted customer "
-        "plays it and a transcript is printed; the exit code tells whether the scenario's "
+        "simulated check service (in this process, or with --broker the one that "
+        "tavrin-checkservice runs on a STOMP broker). Without a display (or with --headless) a "
+        "scripted customer plays it and a transcript is printed; the exit code tells whether the scenario's "
         "expected end was reached (0), missed (1), or the run could not start (2). With a "
         "display the kiosk screen opens for a person to use."));
     const QCommandLineOption help = parser.addHelpOption();
@@ -72,7 +73,8 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Writes a PNG of every screen into the directory."), QStringLiteral("dir"));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
         QStringLiteral("Factor for message timers and service delays (headless default 0.02, "
-                       "--auto 0.2, interactive 1)."), QStringLiteral("factor"));
+                       "--auto 0.2, interactive 1; with --broker 1, and the service must run "
+                       "at the same factor)."), QStringLiteral("factor"));
     const QCommandLineOption language(QStringLiteral("language"),
         QStringLiteral("Installs the plugin's translation for ru or en."), QStringLiteral("lang"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
@@ -82,6 +84,7 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Shows the plugin's and the host's debug lines."));
     parser.addOptions({scenario, list, plugin, forms, headless, automatic, screenshots, timeScale,
                        language, timeout, verbose});
+    parser.addOptions(m_broker.options());
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -102,6 +105,8 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     m_formsDir = parser.value(forms);
     m_screenshotDir = parser.value(screenshots);
     m_verbose = parser.isSet(verbose);
+    if (!m_broker.read(parser, error))
+        return false;
 
     const QString platform = QGuiApplication::platformName();
     const bool noScreen = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
@@ -119,6 +124,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     }
 
     m_timeScale = m_mode == Mode::Headless ? 0.02 : m_mode == Mode::Auto ? 0.2 : 1.0;
+    // A service in another process keeps its own time: shortened timers here would make it
+    // look too slow.
+    if (m_broker.isEnabled())
+        m_timeScale = 1.0;
     if (parser.isSet(timeScale)) {
         bool ok = false;
         m_timeScale = parser.value(timeScale).toDouble(&ok);

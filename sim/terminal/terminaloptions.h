@@ -4,6 +4,8 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include "brokeroptions.h"
+
 // The terminal simulator's command line.
 class TerminalOptions
 {
@@ -35,6 +37,8 @@ public:
     // Real seconds after which a scripted run gives up; 0 for never.
     double timeout() const { return m_timeout; }
     bool verbose() const { return m_verbose; }
+    // The broker to use instead of the in-process bus and service, when --broker is given.
+    const BrokerOptions &broker() const { return m_broker; }
 
 private:
     Mode m_mode = Mode::Headless;
@@ -47,6 +51,7 @@ private:
     double m_timeScale = 1.0;
     double m_timeout = 0;
     bool m_verbose = false;
+    BrokerOptions m_broker{BrokerOptions::Side::Terminal};
 };
 
 #endif // TERMINALOPTIONS_H

@@ -16,6 +16,7 @@
 #include "screenshotter.h"
 #include "scriptedcustomer.h"
 #include "sessionmanager.h"
+#include "stompbus.h"
 #include "terminallog.h"
 #include "terminalwindow.h"
 #include "transcriptprinter.h"
@@ -30,6 +31,10 @@ namespace {
 
 // How long the end screen stays up before a scripted run in a window closes.
 const int EndScreenMilliseconds = 1500;
+
+// How long a scripted run waits for the broker before it gives up: a broker that is up answers
+// within a second, and a wrong address should not hold a test for long.
+const int FirstConnectionSeconds = 15;
 
 QString modeName(TerminalOptions::Mode mode)
 {
@@ -61,8 +66,7 @@ TerminalSimulator::TerminalSimulator(const TerminalOptions &options, const Scena
     , m_project(new FormProject(options.formsDir().isEmpty() ? FormProject::defaultProjectDir()
                                                              : options.formsDir(), this))
     , m_session(new SessionManager(this))
-    , m_bus(new InProcessBus(this))
-    , m_service(new CheckService(scenario.service, this))
+    , m_kovraId(options.broker().terminalId(scenario.kovraId))
     , m_printer(new TranscriptPrinter(this))
     , m_watchdog(new QTimer(this))
     , m_window(new TerminalWindow)
@@ -104,19 +108,16 @@ bool TerminalSimulator::prepare(QString *error)
 
     const double scale = m_options.timeScale();
     MessageWidgetController::setTimeScale(scale);
-    m_service->setTimeScale(scale);
-
-    // The transcript hears of a request before the service does, and of an answer before the
-    // pay screen does.
-    connect(m_bus, &InProcessBus::requestReceived, m_printer, &TranscriptPrinter::request);
-    connect(m_bus, &InProcessBus::requestReceived, m_service, &CheckService::handleRequest);
-    connect(m_service, &CheckService::answerReady, m_bus, &InProcessBus::publish);
-    connect(m_bus, &InProcessBus::messageReceived, m_printer, &TranscriptPrinter::answer);
-    connect(m_service, &CheckService::noted, m_printer, &TranscriptPrinter::service);
-    connect(m_service, &CheckService::smsSent, this, &TerminalSimulator::smsSent);
-    plugin->setMessageReciever(m_bus, SLOT(send(QVariantMap)));
-    plugin->setMessageSender(m_bus, SIGNAL(messageReceived(QVariantMap)));
-    plugin->setKovraInfo(KovraInfo(m_scenario.kovraId));
+    if (m_options.broker().isEnabled()) {
+        prepareBroker();
+        plugin->setMessageReciever(m_broker, SLOT(send(QVariantMap)));
+        plugin->setMessageSender(m_broker, SIGNAL(messageReceived(QVariantMap)));
+    } else {
+        prepareInProcessBus();
+        plugin->setMessageReciever(m_bus, SLOT(send(QVariantMap)));
+        plugin->setMessageSender(m_bus, SIGNAL(messageReceived(QVariantMap)));
+    }
+    plugin->setKovraInfo(KovraInfo(m_kovraId));
 
     HostMonitor *monitor = HostMonitor::instance();
     connect(monitor, &HostMonitor::parameterShown, this, &TerminalSimulator::screenShown);
@@ -137,7 +138,81 @@ bool TerminalSimulator::prepare(QString *error)
     QApplication::setQuitOnLastWindowClosed(false);
     connect(qApp, &QGuiApplication::lastWindowClosed, this, &TerminalSimulator::windowClosed);
     printHeader();
+    if (m_broker && !m_broker->open(error))
+        return false;
     return true;
+}
+
+void TerminalSimulator::prepareInProcessBus()
+{
+    m_bus = new InProcessBus(this);
+    m_service = new CheckService(m_scenario.service, this);
+    m_service->setTimeScale(m_options.timeScale());
+    // The transcript hears of a request before the service does, and of an answer before the
+    // pay screen does.
+    connect(m_bus, &InProcessBus::requestReceived, m_printer, &TranscriptPrinter::request);
+    connect(m_bus, &InProcessBus::requestReceived, m_service, &CheckService::handleRequest);
+    connect(m_service, &CheckService::answerReady, m_bus, &InProcessBus::publish);
+    connect(m_bus, &InProcessBus::messageReceived, m_printer, &TranscriptPrinter::answer);
+    connect(m_service, &CheckService::noted, m_printer, &TranscriptPrinter::service);
+    connect(m_service, &CheckService::smsSent, this, &TerminalSimulator::smsSent);
+}
+
+void TerminalSimulator::prepareBroker()
+{
+    m_broker = new StompBus(StompBus::TerminalRole, m_options.broker().settings(m_kovraId), this);
+    // Answers reach the transcript as they come off the broker, before the pay screen has them.
+    connect(m_broker, &StompBus::messageReceived, m_printer, &TranscriptPrinter::answer);
+    StompClient *client = m_broker->client();
+    connect(client, &StompClient::connected, this, &TerminalSimulator::brokerConnected);
+    connect(client, &StompClient::connectionLost, this, &TerminalSimulator::brokerLost);
+    connect(client, &StompClient::errorReceived, this, [this](const QString &message, const QString &) {
+        m_lastBrokerProblem = QStringLiteral("the broker reported an error: %1").arg(message);
+        m_printer->line(QStringLiteral("broker"), m_lastBrokerProblem);
+    });
+    connect(client, &StompClient::sendRefused, this, [this](const StompFrame &, const QString &reason) {
+        m_printer->line(QStringLiteral("broker"),
+                        QStringLiteral("a request will not go out: %1").arg(reason));
+    });
+    connect(client, &StompClient::closed, this, [this] {
+        if (m_finished)
+            emit finished(m_exitCode);
+    });
+}
+
+void TerminalSimulator::brokerConnected()
+{
+    m_brokerUp = true;
+    m_printer->line(QStringLiteral("broker"), m_everConnected
+                                                  ? QStringLiteral("connected again")
+                                                  : QStringLiteral("connected"));
+    m_everConnected = true;
+    if (m_waitingForBroker) {
+        m_waitingForBroker = false;
+        m_watchdog->stop();
+        start();
+    }
+}
+
+void TerminalSimulator::brokerLost(const QString &reason)
+{
+    m_lastBrokerProblem = reason;
+    // While the broker stays away every attempt fails; the transcript tells the first.
+    if (!m_brokerUp)
+        return;
+    m_brokerUp = false;
+    m_printer->line(QStringLiteral("broker"), QStringLiteral("connection lost: %1").arg(reason));
+}
+
+void TerminalSimulator::requestSent(const QVariantMap &request)
+{
+    ++m_sentRequests;
+    m_printer->request(request);
+}
+
+int TerminalSimulator::requestCount() const
+{
+    return m_service ? m_service->requestCount() : m_sentRequests;
 }
 
 void TerminalSimulator::printHeader()
@@ -148,10 +223,14 @@ void TerminalSimulator::printHeader()
                                                     .arg(m_scenario.providerId)
                                                     .arg(m_scenario.baseProviderId)
                                                     .arg(TranscriptPrinter::quoted(m_scenario.providerName)));
-    m_printer->line(QStringLiteral("terminal"), QStringLiteral("%1, time scale %2, forms in %3")
+    m_printer->line(QStringLiteral("terminal"), QStringLiteral("id %1, %2, time scale %3, forms in %4")
+                                                    .arg(m_kovraId)
                                                     .arg(modeName(m_options.mode()))
                                                     .arg(m_options.timeScale())
                                                     .arg(m_project->projectDir()));
+    m_printer->line(QStringLiteral("bus"),
+                    m_broker ? QStringLiteral("broker %1").arg(m_options.broker().describe(m_kovraId))
+                             : QStringLiteral("in this process, with the scenario's service"));
 }
 
 Provider *TerminalSimulator::makeProvider() const
@@ -173,6 +252,19 @@ void TerminalSimulator::start()
     IPayByProvider *plugin = m_host ? m_host->plugin() : nullptr;
     if (!plugin || m_finished)
         return;
+    if (m_broker && !m_everConnected && m_options.isScripted()) {
+        // Held until the broker answers, so that the scenario's timing starts with the dialogue.
+        if (!m_waitingForBroker) {
+            m_waitingForBroker = true;
+            m_printer->line(QStringLiteral("broker"), QStringLiteral("connecting to %1")
+                                                          .arg(m_broker->settings().connection.broker()));
+            const double limit = m_options.timeout() > 0
+                                     ? qMin<double>(m_options.timeout(), FirstConnectionSeconds)
+                                     : FirstConnectionSeconds;
+            m_watchdog->start(int(limit * 1000));
+        }
+        return;
+    }
     m_ended = false;
     m_endRequests = 0;
     // Each payment starts from the provider's blank form.
@@ -188,6 +280,10 @@ void TerminalSimulator::start()
             &TerminalSimulator::cancelRequested, Qt::QueuedConnection);
     connect(m_viewer, &PluginBaseFormViewer::payDetailRequested, this,
             &TerminalSimulator::payDetailRequested, Qt::QueuedConnection);
+    if (m_broker) {
+        // A request crosses the broker as the pay screen hands it to the connection.
+        connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, this, &TerminalSimulator::requestSent);
+    }
     m_window->setPayScreen(m_viewer);
     m_window->show();
     if (m_options.timeout() > 0)
@@ -336,11 +432,13 @@ QStringList TerminalSimulator::verify(Scenario::End end, QStringList *passes) co
         passes->append(QStringLiteral("%1 provider value(s) as expected").arg(matching));
 
     if (m_scenario.expectedRequests >= 0) {
-        if (m_service->requestCount() != m_scenario.expectedRequests)
-            failures.append(QStringLiteral("expected.requests: the service got %1 request(s), expected %2")
-                                .arg(m_service->requestCount()).arg(m_scenario.expectedRequests));
+        const QString who = m_service ? QStringLiteral("the service got")
+                                      : QStringLiteral("the terminal sent");
+        if (requestCount() != m_scenario.expectedRequests)
+            failures.append(QStringLiteral("expected.requests: %1 %2 request(s), expected %3")
+                                .arg(who).arg(requestCount()).arg(m_scenario.expectedRequests));
         else
-            passes->append(QStringLiteral("%1 request(s) as expected").arg(m_service->requestCount()));
+            passes->append(QStringLiteral("%1 request(s) as expected").arg(requestCount()));
     }
     return failures;
 }
@@ -352,6 +450,19 @@ void TerminalSimulator::customerFailed(const QString &reason)
 
 void TerminalSimulator::timedOut()
 {
+    if (m_waitingForBroker) {
+        m_waitingForBroker = false;
+        const QString why = m_lastBrokerProblem.isEmpty() ? QString()
+                                                          : QStringLiteral(" (%1)").arg(m_lastBrokerProblem);
+        const QString reason = QStringLiteral("no connection to the broker at %1 within %2 s%3")
+                                   .arg(m_broker->settings().connection.broker())
+                                   .arg(m_watchdog->interval() / 1000.0)
+                                   .arg(why);
+        m_printer->verdict(false, QStringList{reason});
+        // The run could not start, as with any other unusable setting.
+        finish(2);
+        return;
+    }
     const ScriptedCustomer *customer = m_customer;
     failNow(QStringLiteral("the dialogue did not end within %1 s (the customer used %2 of %3 inputs); "
                            "raise --timeout if the scenario is that long")
@@ -390,5 +501,12 @@ void TerminalSimulator::finish(int exitCode)
     if (m_finished)
         return;
     m_finished = true;
+    m_exitCode = exitCode;
+    if (m_broker && m_broker->client()->state() != StompClient::UnconnectedState) {
+        // The answers handed on are acknowledged before the program goes: a clean DISCONNECT,
+        // or at once when the broker is away. closed() then ends the run.
+        m_broker->close();
+        return;
+    }
     emit finished(exitCode);
 }

@@ -21,6 +21,7 @@ class QTimer;
 class Screenshotter;
 class ScriptedCustomer;
 class SessionManager;
+class StompBus;
 class TerminalWindow;
 class TranscriptPrinter;
 
@@ -28,6 +29,8 @@ class TranscriptPrinter;
 // the form project, the provider of the scenario, the bus to the simulated check service, the
 // pay screen in the kiosk window. It plays the scenario's customer (or leaves the screen to a
 // person), reports everything to the transcript, and judges the end against the scenario.
+// With a broker the bus is a STOMP connection and the service another process: a scripted run
+// then starts its dialogue once connected, and closes the connection before it ends.
 class TerminalSimulator : public QObject
 {
     Q_OBJECT
@@ -58,6 +61,9 @@ private slots:
     void customerFailed(const QString &reason);
     void timedOut();
     void windowClosed();
+    void brokerConnected();
+    void brokerLost(const QString &reason);
+    void requestSent(const QVariantMap &request);
 
 private:
     Provider *makeProvider() const;
@@ -67,6 +73,9 @@ private:
     void failNow(const QString &reason);
     QStringList verify(Scenario::End end, QStringList *passes) const;
     void finish(int exitCode);
+    void prepareInProcessBus();
+    void prepareBroker();
+    int requestCount() const;
 
     TerminalOptions m_options;
     Scenario m_scenario;
@@ -74,8 +83,11 @@ private:
     QPointer<PluginHost> m_host;
     FormProject *m_project;
     SessionManager *m_session;
-    InProcessBus *m_bus;
-    CheckService *m_service;
+    // In this process, the bus and the service; with a broker, the connection only.
+    InProcessBus *m_bus = nullptr;
+    CheckService *m_service = nullptr;
+    StompBus *m_broker = nullptr;
+    unsigned int m_kovraId;
     TranscriptPrinter *m_printer;
     ScriptedCustomer *m_customer = nullptr;
     Screenshotter *m_screenshots = nullptr;
@@ -87,6 +99,14 @@ private:
     int m_endRequests = 0;
     bool m_ended = false;
     bool m_finished = false;
+    // Requests the pay screens sent over the broker.
+    int m_sentRequests = 0;
+    bool m_brokerUp = false;
+    bool m_everConnected = false;
+    // A scripted run holds its dialogue until the broker's first CONNECTED.
+    bool m_waitingForBroker = false;
+    QString m_lastBrokerProblem;
+    int m_exitCode = 0;
 };
 
 #endif // TERMINALSIMULATOR_H

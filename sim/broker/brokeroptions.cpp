@@ -1,0 +1,170 @@
+#include "brokeroptions.h"
+
+#include <QtCore/QCommandLineParser>
+#include <QtCore/QRegularExpression>
+#include <QtCore/QStringList>
+
+namespace {
+
+const QString BrokerName = QStringLiteral("broker");
+const QString VirtualHostName = QStringLiteral("vhost");
+const QString LoginName = QStringLiteral("login");
+const QString PasscodeName = QStringLiteral("passcode");
+const QString RequestDestinationName = QStringLiteral("request-destination");
+const QString ReplyDestinationName = QStringLiteral("reply-destination");
+const QString TerminalIdName = QStringLiteral("terminal-id");
+
+bool hasControlCharacter(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// Empty when the destination can be used.
+QString destinationProblem(const QString &option, const QString &destination)
+{
+    if (destination.trimmed().isEmpty())
+        return QStringLiteral("--%1 needs a destination such as /queue/name or /topic/name").arg(option);
+    if (hasControlCharacter(destination) || destination.trimmed() != destination)
+        return QStringLiteral("--%1 \"%2\" holds spaces at its ends or control characters")
+            .arg(option, destination);
+    return QString();
+}
+
+} // namespace
+
+BrokerOptions::BrokerOptions(Side side)
+    : m_side(side)
+{
+}
+
+QList<QCommandLineOption> BrokerOptions::options() const
+{
+    const bool terminal = m_side == Side::Terminal;
+    QList<QCommandLineOption> list{
+        QCommandLineOption(BrokerName,
+            QStringLiteral("Uses the STOMP broker at HOST:PORT (\"[::1]:61613\" for an IPv6 address) "
+                           "instead of %1.")
+                .arg(terminal ? QStringLiteral("the in-process bus and service")
+                              : QStringLiteral("standard input and output")),
+            QStringLiteral("host:port")),
+        QCommandLineOption(VirtualHostName,
+            QStringLiteral("The broker's virtual host, sent as CONNECT's host header (default \"/\")."),
+            QStringLiteral("name")),
+        QCommandLineOption(LoginName,
+            QStringLiteral("Login for the broker (default: none, the broker's default user)."),
+            QStringLiteral("login")),
+        QCommandLineOption(PasscodeName, QStringLiteral("Passcode for the broker."),
+                           QStringLiteral("passcode")),
+        QCommandLineOption(RequestDestinationName,
+            terminal ? QStringLiteral("Where check requests go (default %1).")
+                           .arg(StompBus::Settings::defaultRequestDestination())
+                     : QStringLiteral("Where check requests are taken from (default %1).")
+                           .arg(StompBus::Settings::defaultRequestDestination()),
+            QStringLiteral("destination")),
+    };
+    if (terminal) {
+        // The default named with a placeholder for the id.
+        QString ownQueue = StompBus::Settings::defaultReplyDestination(0);
+        ownQueue.chop(1);
+        list.append(QCommandLineOption(ReplyDestinationName,
+            QStringLiteral("Where this terminal's answers come (default %1<terminal id>); a "
+                           "destination that terminals share must be a topic.").arg(ownQueue),
+            QStringLiteral("destination")));
+        list.append(QCommandLineOption(TerminalIdName,
+            QStringLiteral("The terminal's id (kovraId), 0 to 4294967295 (default: the scenario's)."),
+            QStringLiteral("number")));
+    }
+    return list;
+}
+
+bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
+{
+    const auto refuse = [error](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const bool terminal = m_side == Side::Terminal;
+    m_settings = StompBus::Settings();
+    m_enabled = parser.isSet(BrokerName);
+    m_hasTerminalId = false;
+    m_terminalId = 0;
+
+    if (terminal && parser.isSet(TerminalIdName)) {
+        static const QRegularExpression digits(QStringLiteral("^\\d{1,10}$"));
+        const QString text = parser.value(TerminalIdName);
+        const qulonglong id = text.toULongLong();
+        if (!digits.match(text).hasMatch() || id > 0xFFFFFFFFull)
+            return refuse(QStringLiteral("--terminal-id takes a whole number from 0 to 4294967295, "
+                                         "not \"%1\"").arg(text));
+        m_hasTerminalId = true;
+        m_terminalId = static_cast<unsigned int>(id);
+    }
+
+    QStringList connectionOptions{VirtualHostName, LoginName, PasscodeName, RequestDestinationName};
+    if (terminal)
+        connectionOptions.append(ReplyDestinationName);
+    if (!m_enabled) {
+        for (const QString &name : qAsConst(connectionOptions)) {
+            if (parser.isSet(name))
+                return refuse(QStringLiteral("--%1 needs --broker").arg(name));
+        }
+        return true;
+    }
+
+    QString problem;
+    if (!m_settings.connection.setBroker(parser.value(BrokerName), &problem))
+        return refuse(QStringLiteral("--broker: %1").arg(problem));
+    if (parser.isSet(VirtualHostName))
+        m_settings.connection.virtualHost = parser.value(VirtualHostName);
+    m_settings.connection.login = parser.value(LoginName);
+    m_settings.connection.passcode = parser.value(PasscodeName);
+    problem = m_settings.connection.validate();
+    if (!problem.isEmpty())
+        return refuse(problem);
+
+    if (parser.isSet(RequestDestinationName)) {
+        m_settings.requestDestination = parser.value(RequestDestinationName);
+        problem = destinationProblem(RequestDestinationName, m_settings.requestDestination);
+        if (!problem.isEmpty())
+            return refuse(problem);
+    }
+    if (terminal && parser.isSet(ReplyDestinationName)) {
+        m_settings.replyDestination = parser.value(ReplyDestinationName);
+        problem = destinationProblem(ReplyDestinationName, m_settings.replyDestination);
+        if (!problem.isEmpty())
+            return refuse(problem);
+        if (m_settings.replyDestination == m_settings.requestDestination)
+            return refuse(QStringLiteral("--reply-destination is the request destination: the "
+                                         "terminal would take requests for answers"));
+    }
+    return true;
+}
+
+StompBus::Settings BrokerOptions::settings(unsigned int kovraId) const
+{
+    StompBus::Settings settings = m_settings;
+    if (m_side == Side::Terminal && settings.replyDestination.isEmpty())
+        settings.replyDestination = StompBus::Settings::defaultReplyDestination(terminalId(kovraId));
+    return settings;
+}
+
+QString BrokerOptions::describe(unsigned int kovraId) const
+{
+    const StompBus::Settings current = settings(kovraId);
+    QString text = QStringLiteral("%1, virtual host \"%2\"")
+                       .arg(current.connection.broker(), current.connection.virtualHost);
+    if (!current.connection.login.isEmpty())
+        text += QStringLiteral(" as %1").arg(current.connection.login);
+    if (m_side == Side::Terminal) {
+        text += QStringLiteral(", requests to %1, answers on %2")
+                    .arg(current.requestDestination, current.replyDestination);
+    } else {
+        text += QStringLiteral(", requests from %1").arg(current.requestDestination);
+    }
+    return text;
+}

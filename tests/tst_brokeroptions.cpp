@@ -1,0 +1,156 @@
+#include <QtCore/QCommandLineParser>
+#include <QtTest/QtTest>
+
+#include "brokeroptions.h"
+
+Q_DECLARE_METATYPE(BrokerOptions::Side)
+
+// The simulators' broker options are typed by people at a shell: a usable command line gives
+// the bus exactly what was asked for, and any mistake is refused with the option named before
+// a connection is tried.
+class tst_BrokerOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsTheBusSettings_data();
+    void readsTheBusSettings();
+    void refusesMistakes_data();
+    void refusesMistakes();
+};
+
+namespace {
+
+// Parses as the programs do; false with the message the user would see.
+bool parse(BrokerOptions *options, const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.addOptions(options->options());
+    if (!parser.parse(QStringList{QStringLiteral("program")} + arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    return options->read(parser, error);
+}
+
+} // namespace
+
+void tst_BrokerOptions::readsTheBusSettings_data()
+{
+    QTest::addColumn<BrokerOptions::Side>("side");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("broker");
+    QTest::addColumn<QString>("virtualHost");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("requests");
+    QTest::addColumn<QString>("replies");
+    QTest::addColumn<uint>("kovraId");
+
+    const auto terminal = BrokerOptions::Side::Terminal;
+    QTest::newRow("no broker keeps the in-process bus")
+        << terminal << QStringList() << false << QString() << QString() << QString() << QString()
+        << QString() << 4242u;
+    QTest::newRow("a terminal id without a broker still names the terminal")
+        << terminal << QStringList{"--terminal-id", "77"} << false << QString() << QString()
+        << QString() << QString() << QString() << 77u;
+    QTest::newRow("defaults: virtual host /, no login, the terminal's own reply queue")
+        << terminal << QStringList{"--broker", "127.0.0.1:61613"} << true << "127.0.0.1:61613" << "/"
+        << QString() << "/queue/tavrin.requests" << "/queue/tavrin.replies.4242" << 4242u;
+    QTest::newRow("the terminal id names the reply queue, up to 32 bits")
+        << terminal << QStringList{"--broker", "broker.local:61613", "--terminal-id", "4294967295"} << true
+        << "broker.local:61613" << "/" << QString() << "/queue/tavrin.requests"
+        << "/queue/tavrin.replies.4294967295" << 4294967295u;
+    QTest::newRow("every option of a terminal")
+        << terminal
+        << QStringList{"--broker", "[::1]:61614", "--vhost", "payments", "--login", "terminal",
+                       "--passcode", "secret", "--request-destination", "/queue/checks",
+                       "--reply-destination", "/topic/answers", "--terminal-id", "0"}
+        << true << "[::1]:61614" << "payments" << "terminal" << "/queue/checks" << "/topic/answers" << 0u;
+    QTest::newRow("a service has no reply destination of its own")
+        << BrokerOptions::Side::Service
+        << QStringList{"--broker", "localhost:61613", "--request-destination", "/queue/checks"}
+        << true << "localhost:61613" << "/" << QString() << "/queue/checks" << QString() << 4242u;
+}
+
+void tst_BrokerOptions::readsTheBusSettings()
+{
+    QFETCH(BrokerOptions::Side, side);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, enabled);
+
+    BrokerOptions options(side);
+    QString error;
+    QVERIFY2(parse(&options, arguments, &error), qPrintable(error));
+    QCOMPARE(options.isEnabled(), enabled);
+    QTEST(options.terminalId(4242), "kovraId");
+    if (!enabled)
+        return;
+    const StompBus::Settings settings = options.settings(options.terminalId(4242));
+    QTEST(settings.connection.broker(), "broker");
+    QTEST(settings.connection.virtualHost, "virtualHost");
+    QTEST(settings.connection.login, "login");
+    QTEST(settings.requestDestination, "requests");
+    QTEST(settings.replyDestination, "replies");
+    QVERIFY2(settings.connection.validate().isEmpty(), qPrintable(settings.connection.validate()));
+}
+
+void tst_BrokerOptions::refusesMistakes_data()
+{
+    QTest::addColumn<BrokerOptions::Side>("side");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const auto terminal = BrokerOptions::Side::Terminal;
+    const auto service = BrokerOptions::Side::Service;
+    QTest::newRow("a broker without a port")
+        << terminal << QStringList{"--broker", "localhost"}
+        << "--broker: \"localhost\" is not HOST:PORT";
+    QTest::newRow("a port out of range")
+        << service << QStringList{"--broker", "localhost:65536"}
+        << "--broker: \"localhost:65536\" has no port between 1 and 65535";
+    QTest::newRow("an IPv6 address without brackets")
+        << terminal << QStringList{"--broker", "::1:61613"} << "an IPv6 address goes in brackets";
+    QTest::newRow("a connection option without a broker")
+        << terminal << QStringList{"--vhost", "/"} << "--vhost needs --broker";
+    QTest::newRow("a destination without a broker")
+        << service << QStringList{"--request-destination", "/queue/x"}
+        << "--request-destination needs --broker";
+    QTest::newRow("a terminal id over 32 bits")
+        << terminal << QStringList{"--terminal-id", "4294967296"}
+        << "--terminal-id takes a whole number from 0 to 4294967295, not \"4294967296\"";
+    QTest::newRow("a negative terminal id")
+        << terminal << QStringList{"--terminal-id=-1"} << "--terminal-id takes a whole number";
+    QTest::newRow("a terminal id that is not a number")
+        << terminal << QStringList{"--terminal-id", "4242a"} << "--terminal-id takes a whole number";
+    QTest::newRow("an empty request destination")
+        << terminal << QStringList{"--broker", "h:1", "--request-destination", ""}
+        << "--request-destination needs a destination";
+    QTest::newRow("a destination with a line break")
+        << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/queue/a\nb"}
+        << "--reply-destination \"/queue/a\nb\" holds spaces at its ends or control characters";
+    QTest::newRow("answers on the request destination")
+        << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/queue/tavrin.requests"}
+        << "--reply-destination is the request destination";
+    QTest::newRow("a virtual host with a line break")
+        << service << QStringList{"--broker", "h:1", "--vhost", "a\nb"}
+        << "cannot hold line breaks";
+    QTest::newRow("a service takes no reply destination")
+        << service << QStringList{"--broker", "h:1", "--reply-destination", "/queue/x"}
+        << "Unknown option 'reply-destination'";
+}
+
+void tst_BrokerOptions::refusesMistakes()
+{
+    QFETCH(BrokerOptions::Side, side);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+
+    BrokerOptions options(side);
+    QString error;
+    QVERIFY2(!parse(&options, arguments, &error), "the command line was taken");
+    QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(tst_BrokerOptions)
+#include "tst_brokeroptions.moc"
