@@ -125,6 +125,12 @@ StompClient::~StompClient()
         qCWarning(lcStomp).nospace() << lost << " message(s) for " << m_settings.broker()
                                      << " were not sent or not confirmed when the connection closed";
     }
+    // ACKs written just before are still in the socket's buffer: say goodbye and hand them to
+    // the system before the socket is torn down, or the broker delivers those messages again.
+    if (m_state == ConnectedState && m_socket) {
+        writeFrame(StompFrame("DISCONNECT"));
+        m_socket->flush();
+    }
     releaseSocket();
 }
 
