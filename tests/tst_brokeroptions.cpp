@@ -54,10 +54,7 @@ void tst_BrokerOptions::readsTheBusSettings_data()
     QTest::newRow("a terminal id without a broker still names the terminal")
         << terminal << QStringList{"--terminal-id", "77"} << false << QString() << QString()
         << QString() << QString() << QString() << 77u;
-    QTest::newRow("defaults: virtual host /, no login, the terminal's own reply queue")
-        << terminal << QStringList{"--broker", "127.0.0.1:61613"} << true << "127.0.0.1:61613" << "/"
-        << QString() << "/queue/tavrin.requests" << "/queue/tavrin.replies.4242" << 4242u;
-    QTest::newRow("the terminal id names the reply queue, up to 32 bits")
+    QTest::newRow("defaults, and the terminal id, up to 32 bits, naming the reply queue")
         << terminal << QStringList{"--broker", "broker.local:61613", "--terminal-id", "4294967295"} << true
         << "broker.local:61613" << "/" << QString() << "/queue/tavrin.requests"
         << "/queue/tavrin.replies.4294967295" << 4294967295u;
@@ -104,13 +101,7 @@ void tst_BrokerOptions::refusesMistakes_data()
     const auto terminal = BrokerOptions::Side::Terminal;
     const auto service = BrokerOptions::Side::Service;
     QTest::newRow("a broker without a port")
-        << terminal << QStringList{"--broker", "localhost"}
-        << "--broker: \"localhost\" is not HOST:PORT";
-    QTest::newRow("a port out of range")
-        << service << QStringList{"--broker", "localhost:65536"}
-        << "--broker: \"localhost:65536\" has no port between 1 and 65535";
-    QTest::newRow("an IPv6 address without brackets")
-        << terminal << QStringList{"--broker", "::1:61613"} << "an IPv6 address goes in brackets";
+        << terminal << QStringList{"--broker", "localhost"} << "--broker: \"localhost\" is not HOST:PORT";
     QTest::newRow("a connection option without a broker")
         << terminal << QStringList{"--vhost", "/"} << "--vhost needs --broker";
     QTest::newRow("a destination without a broker")
@@ -119,8 +110,6 @@ void tst_BrokerOptions::refusesMistakes_data()
     QTest::newRow("a terminal id over 32 bits")
         << terminal << QStringList{"--terminal-id", "4294967296"}
         << "--terminal-id takes a whole number from 0 to 4294967295, not \"4294967296\"";
-    QTest::newRow("a negative terminal id")
-        << terminal << QStringList{"--terminal-id=-1"} << "--terminal-id takes a whole number";
     QTest::newRow("a terminal id that is not a number")
         << terminal << QStringList{"--terminal-id", "4242a"} << "--terminal-id takes a whole number";
     QTest::newRow("an empty request destination")
@@ -133,8 +122,7 @@ void tst_BrokerOptions::refusesMistakes_data()
         << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/queue/tavrin.requests"}
         << "--reply-destination is the request destination";
     QTest::newRow("a virtual host with a line break")
-        << service << QStringList{"--broker", "h:1", "--vhost", "a\nb"}
-        << "cannot hold line breaks";
+        << service << QStringList{"--broker", "h:1", "--vhost", "a\nb"} << "cannot hold line breaks";
     QTest::newRow("a service takes no reply destination")
         << service << QStringList{"--broker", "h:1", "--reply-destination", "/queue/x"}
         << "Unknown option 'reply-destination'";

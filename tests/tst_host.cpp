@@ -18,7 +18,7 @@ const QString MessagesView = QStringLiteral("messagesView");
 
 QVariantMap busMessage(const QString &msgType)
 {
-    return BusProbe::answer({{QStringLiteral("msgType"), msgType}, {QStringLiteral("uid"), "7"}});
+    return BusProbe::answer({{"msgType", msgType}, {"uid", "7"}});
 }
 
 QString shownText(WidgetsController *ui)
@@ -42,8 +42,6 @@ private slots:
     void init();
     void cleanup();
 
-    void valueTypes();
-    void activeProject();
     void relaysItsOwnType_data();
     void relaysItsOwnType();
     void sendFillsEmptyType_data();
@@ -54,21 +52,18 @@ private slots:
     void messageCloses();
     void nextMessageOnTheSameForm_data();
     void nextMessageOnTheSameForm();
-    void messageWithoutFormClosesOnTime();
     void replacedMessageLeavesTheNewerOne_data();
     void replacedMessageLeavesTheNewerOne();
     void controllersOutliveTheViewer();
-    void deletingControllersEmitsNothing();
     void nextNeedsAnAcceptedValue_data();
     void nextNeedsAnAcceptedValue();
     void controllerMayBeReleasedBySlot_data();
     void controllerMayBeReleasedBySlot();
     void idsDiffer();
-    void formViewerLoadsForms();
+    void shippedMessageForm();
     void brokenFormIsRefused_data();
     void brokenFormIsRefused();
     void loadHelperSurvivesItsViewer();
-    void pluginSharesTheHostClasses();
 
 private:
     WidgetsController *messageForm();
@@ -83,7 +78,9 @@ private:
 
 void tst_Host::init()
 {
+    // Message times a hundred times shorter: 1 s becomes 10 ms.
     m_timeScale = MessageWidgetController::timeScale();
+    MessageWidgetController::setTimeScale(0.01);
     m_project.reset(new FormProject(QStringLiteral(TAVRIN_FORMS_PATH)));
     m_session.reset(new SessionManager);
     m_session->setActiveProject(m_project.get());
@@ -112,48 +109,8 @@ PluginProviderParameterInputController *tst_Host::inputFor(const ProviderParamet
 {
     m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(),
                                                              QString(), QString()));
-    m_input->setParameter(QStringLiteral("Провайдер"), parameter, false);
+    m_input->setParameter("Провайдер", parameter, false);
     return m_input.get();
-}
-
-void tst_Host::valueTypes()
-{
-    Provider provider(71000454, 454, QStringLiteral("Перевод"), {ProviderParameter("phone")});
-    provider.parameters()[0].setValue(QStringLiteral("9123456789"));
-    provider.parameters().append(ProviderParameter("card_num"));
-    const Provider &seen = provider;
-    QCOMPARE(seen.parameters().size(), 2);
-    QCOMPARE(seen.parameters().first().value(), QStringLiteral("9123456789"));
-
-    ProviderParameter full(QStringLiteral("pas_num"), QStringLiteral("Номер"), QStringLiteral("1"));
-    full.setCheckLabel(QStringLiteral("Паспорт"));
-    full.setRegExp(QStringLiteral("^\\d{6}$"));
-    full.setMask(QStringLiteral("999999"));
-    full.setKeyboardType(QStringLiteral("number"));
-    full.setMaskedView(true);
-    full.setValues({{QStringLiteral("Да"), 1}});
-    ProviderParameter copy;
-    copy = ProviderParameter(full);
-    QCOMPARE((QStringList{copy.name(), copy.label(), copy.checkLabel(), copy.regExp(), copy.mask(),
-                          copy.value(), copy.keyboardType()}),
-             (QStringList{"pas_num", "Номер", "Паспорт", "^\\d{6}$", "999999", "1", "number"}));
-    QVERIFY(copy.maskedView());
-    QCOMPARE(copy.values(), (QVariantMap{{QStringLiteral("Да"), 1}}));
-
-    QCOMPARE(Currency().number3(), 643);
-    QCOMPARE(KovraInfo().kovraId(), 0u);
-    QCOMPARE(KovraInfo(4000000000u).kovraId(), 4000000000u);
-}
-
-void tst_Host::activeProject()
-{
-    SessionManager session;
-    QVERIFY(!session.activeProject());
-    auto *project = new FormProject(QStringLiteral("/srv/forms"));
-    session.setActiveProject(project);
-    QCOMPARE(session.activeProject(), project);
-    delete project;
-    QVERIFY(!session.activeProject());
 }
 
 void tst_Host::relaysItsOwnType_data()
@@ -164,7 +121,6 @@ void tst_Host::relaysItsOwnType_data()
     QTest::newRow("its own type") << busMessage(MessageType) << true;
     QTest::newRow("another type") << busMessage("otherPluginRequest") << false;
     QTest::newRow("its type in another letter case") << busMessage("TavrinPluginRequest") << false;
-    QTest::newRow("an empty type") << busMessage(QString()) << false;
     QTest::newRow("its type outside the body") << QVariantMap{{"msgType", MessageType}} << false;
 }
 
@@ -177,9 +133,7 @@ void tst_Host::relaysItsOwnType()
     QVERIFY(m_viewer->setMessageSender(&bus, SIGNAL(deliver(QVariantMap))));
     QSignalSpy incoming(m_viewer.get(), SIGNAL(incomingMessage(QVariantMap)));
     bus.answerNow(message);
-    QCOMPARE(incoming.count(), relayed ? 1 : 0);
-    if (relayed)
-        QCOMPARE(incoming.first().first().toMap(), message);
+    QCOMPARE(QList<QVariantList>(incoming), relayed ? QList<QVariantList>{{message}} : QList<QVariantList>());
 }
 
 void tst_Host::sendFillsEmptyType_data()
@@ -187,9 +141,8 @@ void tst_Host::sendFillsEmptyType_data()
     QTest::addColumn<QVariant>("msgType");
     QTest::addColumn<QString>("sentType");
 
-    QTest::newRow("absent type filled in") << QVariant() << MessageType;
     QTest::newRow("empty type filled in") << QVariant(QString()) << MessageType;
-    QTest::newRow("own type kept") << QVariant(QStringLiteral("otherRequest")) << "otherRequest";
+    QTest::newRow("own type kept") << QVariant("otherRequest") << "otherRequest";
 }
 
 void tst_Host::sendFillsEmptyType()
@@ -201,47 +154,42 @@ void tst_Host::sendFillsEmptyType()
     QVERIFY(m_viewer->setMessageReciever(&bus, SLOT(take(QVariantMap))));
     QVariantMap message{{"uid", "17"}, {"params", QVariantMap{{"checkdata", "{}"}}}};
     if (msgType.isValid())
-        message.insert(QStringLiteral("msgType"), msgType);
+        message.insert("msgType", msgType);
     m_viewer->sendStompMessage(message);
 
-    message.insert(QStringLiteral("msgType"), sentType);
+    message.insert("msgType", sentType);
     QCOMPARE(bus.sent, QList<QVariantMap>{message});
 }
 
 void tst_Host::endpointsCanBeReplacedAndCleared()
 {
-    // Hosts hand signatures with or without the code that SIGNAL() and SLOT() put in front.
-    const auto wire = [this](BusProbe *bus, const char *signal, const char *slot) {
-        QVERIFY(m_viewer->setMessageSender(bus, signal));
-        QVERIFY(m_viewer->setMessageReciever(bus, slot));
-    };
     QSignalSpy incoming(m_viewer.get(), SIGNAL(incomingMessage(QVariantMap)));
+    BusProbe first, second;
+    // A request out and an answer in; the counts of both buses and of the answers relayed.
     const auto exchange = [&](BusProbe *bus) {
         m_viewer->sendStompMessage({{"uid", "1"}});
         if (bus)
             bus->answerNow(busMessage(MessageType));
+        return QList<int>{first.sent.size(), second.sent.size(), incoming.count()};
     };
 
-    exchange(nullptr); // never wired: it goes nowhere
-    BusProbe first, second;
-    wire(&first, SIGNAL(deliver(QVariantMap)), SLOT(take(QVariantMap)));
-    wire(&first, "deliver(QVariantMap)", "take(QVariantMap)");
-    exchange(&first);
-    QCOMPARE(first.sent.size(), 1);
-    QCOMPARE(incoming.count(), 1);
+    QCOMPARE(exchange(nullptr), (QList<int>{0, 0, 0})); // never wired: it goes nowhere
+    QVERIFY(m_viewer->setMessageSender(&first, SIGNAL(deliver(QVariantMap))));
+    QVERIFY(m_viewer->setMessageReciever(&first, SLOT(take(QVariantMap))));
+    // Hosts hand signatures with or without the code that SIGNAL() and SLOT() put in front;
+    // wiring again replaces, never doubles.
+    QVERIFY(m_viewer->setMessageSender(&first, "deliver(QVariantMap)"));
+    QVERIFY(m_viewer->setMessageReciever(&first, "take(QVariantMap)"));
+    QCOMPARE(exchange(&first), (QList<int>{1, 0, 1}));
 
-    wire(&second, "2deliver(const QVariantMap &)", "take(const QVariantMap&)");
-    exchange(&first);
-    exchange(&second);
-    QCOMPARE(first.sent.size(), 1);
-    QCOMPARE(second.sent.size(), 2);
-    QCOMPARE(incoming.count(), 2);
+    QVERIFY(m_viewer->setMessageSender(&second, "2deliver(const QVariantMap &)"));
+    QVERIFY(m_viewer->setMessageReciever(&second, "take(const QVariantMap&)"));
+    QCOMPARE(exchange(&first), (QList<int>{1, 1, 1}));
+    QCOMPARE(exchange(&second), (QList<int>{1, 2, 2}));
 
     m_viewer->setMessageSender(nullptr, SIGNAL(deliver(QVariantMap)));
     m_viewer->setMessageReciever(nullptr, SLOT(take(QVariantMap)));
-    exchange(&second);
-    QCOMPARE(second.sent.size(), 2);
-    QCOMPARE(incoming.count(), 2);
+    QCOMPARE(exchange(&second), (QList<int>{1, 2, 2}));
 }
 
 void tst_Host::busAnswersThroughTheEventLoop()
@@ -261,13 +209,6 @@ void tst_Host::busAnswersThroughTheEventLoop()
     QCOMPARE(requests.count(), 0);
     QTRY_COMPARE(incoming.count(), 1);
     QCOMPARE(incomingRightAfterPublish, 0);
-
-    QSignalSpy cancel(m_viewer.get(), SIGNAL(cancelRequested()));
-    QSignalSpy details(m_viewer.get(), SIGNAL(payDetailRequested(QVariantMap)));
-    m_viewer->needCancel();
-    m_viewer->needShowPayDetail({{"sum", 100}});
-    QCOMPARE(cancel.count(), 1);
-    QCOMPARE(details.first().first().toMap(), (QVariantMap{{"sum", 100}}));
 }
 
 void tst_Host::messageCloses_data()
@@ -282,10 +223,8 @@ void tst_Host::messageCloses_data()
     QTest::newRow("OK button gives 1") << ok << "okButton" << 1;
     QTest::newRow("Yes button gives 1") << yesNo << "yesButton" << 1;
     QTest::newRow("No button gives 0") << yesNo << "noButton" << 0;
-    QTest::newRow("time running out gives 0") << ok << "timeout" << 0;
     QTest::newRow("waiting message running out gives 0") << none << "timeout" << 0;
-    QTest::newRow("accept gives 1") << none << "accept" << 1;
-    QTest::newRow("reject gives 0") << yesNo << "reject" << 0;
+    QTest::newRow("message without its form still runs out") << none << "no form" << 0;
 }
 
 void tst_Host::messageCloses()
@@ -294,27 +233,25 @@ void tst_Host::messageCloses()
     QFETCH(QString, action);
     QFETCH(int, code);
 
-    MessageWidgetController::setTimeScale(0.01);
-    WidgetsController *ui = messageForm();
-    QVERIFY(ui);
+    WidgetsController *ui = action == "no form" ? nullptr : messageForm();
     MessageWidgetController message;
     message.setUi(ui);
     QStringList events;
     connect(&message, &MessageWidgetController::needClose, this,
-            [&] { events << QStringLiteral("needClose, shown %1").arg(ui->isShown()); });
+            [&] { events << QStringLiteral("needClose, shown %1").arg(ui && ui->isShown()); });
     connect(&message, &MessageWidgetController::finish, this,
             [&](int exitCode) { events << QStringLiteral("finish %1").arg(exitCode); });
-    message.initMessage(QStringLiteral("Подождите"), action == "timeout" ? 1 : 60, buttons);
-    QVERIFY(ui->isShown());
-    QCOMPARE(shownText(ui), QStringLiteral("Подождите"));
+    message.initMessage("Подождите", action == "timeout" || action == "no form" ? 1 : 60, buttons);
+    if (ui) {
+        QVERIFY(ui->isShown());
+        QCOMPARE(shownText(ui), "Подождите");
+    }
 
-    if (action.endsWith(QLatin1String("Button"))) {
+    if (action.endsWith("Button")) {
         QVERIFY(button(ui, action)->isVisibleTo(ui->form()));
         button(ui, action)->click();
-    } else if (action == "accept") {
-        message.accept();
-    } else if (action == "reject") {
-        message.reject();
+    } else {
+        QVERIFY(events.isEmpty());
     }
     QTRY_COMPARE(events, (QStringList{"needClose, shown 0", QStringLiteral("finish %1").arg(code)}));
     message.close(1);
@@ -336,30 +273,16 @@ void tst_Host::nextMessageOnTheSameForm()
     QVERIFY(ui);
     MessageWidgetController first, second;
     first.setUi(ui);
-    first.initMessage(QStringLiteral("Ошибка"), 60, MessageWidgetController::OkButton);
+    first.initMessage("Ошибка", 60, MessageWidgetController::OkButton);
     connect(&first, &MessageWidgetController::needClose, this, [&] {
         MessageWidgetController *next = sameController ? &first : &second;
         next->setUi(ui);
-        next->initMessage(QStringLiteral("Отменить?"), 15, MessageWidgetController::YesNoButtons);
+        next->initMessage("Отменить?", 15, MessageWidgetController::YesNoButtons);
     });
     first.accept();
     QVERIFY(ui->isShown());
-    QCOMPARE(shownText(ui), QStringLiteral("Отменить?"));
-    QVERIFY(button(ui, QStringLiteral("yesButton"))->isVisibleTo(ui->form()));
-}
-
-void tst_Host::messageWithoutFormClosesOnTime()
-{
-    MessageWidgetController::setTimeScale(0.01);
-    MessageWidgetController message;
-    message.setUi(nullptr);
-    QSignalSpy needClose(&message, SIGNAL(needClose()));
-    QSignalSpy finish(&message, SIGNAL(finish(int)));
-    message.initMessage(QStringLiteral("Подождите"), 1, MessageWidgetController::NoButtons);
-    QVERIFY(finish.isEmpty());
-    QTRY_COMPARE(finish.count(), 1);
-    QCOMPARE(finish.first().first().toInt(), 0);
-    QCOMPARE(needClose.count(), 1);
+    QCOMPARE(shownText(ui), "Отменить?");
+    QVERIFY(button(ui, "yesButton")->isVisibleTo(ui->form()));
 }
 
 void tst_Host::replacedMessageLeavesTheNewerOne_data()
@@ -375,17 +298,15 @@ void tst_Host::replacedMessageLeavesTheNewerOne()
 {
     QFETCH(QString, olderEnds);
 
-    MessageWidgetController::setTimeScale(0.01);
     WidgetsController *ui = messageForm();
     QVERIFY(ui);
     auto *older = new MessageWidgetController(this);
     older->setUi(ui);
-    older->initMessage(QStringLiteral("Отменить?"), olderEnds == "timed out" ? 1 : 60,
-                       MessageWidgetController::YesNoButtons);
+    older->initMessage("Отменить?", olderEnds == "timed out" ? 1 : 60, MessageWidgetController::YesNoButtons);
     QSignalSpy olderFinish(older, SIGNAL(finish(int)));
     MessageWidgetController newer;
     newer.setUi(ui);
-    newer.initMessage(QStringLiteral("Точно отменить?"), 60, MessageWidgetController::YesNoButtons);
+    newer.initMessage("Точно отменить?", 60, MessageWidgetController::YesNoButtons);
 
     if (olderEnds == "noButton") {
         button(ui, olderEnds)->click();
@@ -402,17 +323,16 @@ void tst_Host::replacedMessageLeavesTheNewerOne()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     QVERIFY(ui->isShown());
-    QCOMPARE(shownText(ui), QStringLiteral("Точно отменить?"));
+    QCOMPARE(shownText(ui), "Точно отменить?");
     QVERIFY(newer.isOpen());
 }
 
 void tst_Host::controllersOutliveTheViewer()
 {
-    MessageWidgetController::setTimeScale(0.01);
     MessageWidgetController message;
     message.setUi(messageForm());
     QVERIFY(message.ui());
-    message.initMessage(QStringLiteral("Подождите"), 60, MessageWidgetController::OkButton);
+    message.initMessage("Подождите", 60, MessageWidgetController::OkButton);
     ProviderParameter code(QStringLiteral("smscode"));
     code.setMask(QStringLiteral("9999"));
     PluginProviderParameterInputController *input = inputFor(code);
@@ -421,33 +341,14 @@ void tst_Host::controllersOutliveTheViewer()
     m_viewer.reset();
     QSignalSpy finish(&message, SIGNAL(finish(int)));
     message.accept();
-    message.initMessage(QStringLiteral("Ещё раз"), 1, MessageWidgetController::NoButtons);
+    message.initMessage("Ещё раз", 1, MessageWidgetController::NoButtons);
     QTRY_COMPARE(finish.count(), 2);
 
     QSignalSpy next(input, SIGNAL(needNext(QString)));
-    input->setParameter(QStringLiteral("Провайдер"), code, false);
-    input->setText(QStringLiteral("1234"));
+    input->setParameter("Провайдер", code, false);
+    input->setText("1234");
     input->next();
     QCOMPARE(next.count(), 1);
-}
-
-void tst_Host::deletingControllersEmitsNothing()
-{
-    MessageWidgetController::setTimeScale(0.01);
-    auto *message = new MessageWidgetController;
-    message->setUi(messageForm());
-    message->initMessage(QStringLiteral("Подождите"), 1, MessageWidgetController::OkButton);
-    QSignalSpy needClose(message, SIGNAL(needClose()));
-    QSignalSpy finish(message, SIGNAL(finish(int)));
-    PluginProviderParameterInputController *input = inputFor(ProviderParameter("fam"));
-    QSignalSpy next(input, SIGNAL(needNext(QString)));
-    QSignalSpy back(input, SIGNAL(needBack()));
-
-    message->deleteLater();
-    m_input.release()->deleteLater();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QTest::qWait(50); // past the message's time
-    QCOMPARE(needClose.count() + finish.count() + next.count() + back.count(), 0);
 }
 
 void tst_Host::nextNeedsAnAcceptedValue_data()
@@ -462,8 +363,6 @@ void tst_Host::nextNeedsAnAcceptedValue_data()
     QTest::newRow("anything without pattern or mask") << "" << "" << false << "abc" << true;
     QTest::newRow("whole match of the pattern") << "\\d{4}" << "" << false << "1234" << true;
     QTest::newRow("longer than the pattern") << "\\d{4}" << "" << false << "12345" << false;
-    QTest::newRow("shorter than the pattern") << "\\d{4}" << "" << false << "123" << false;
-    QTest::newRow("pattern with its own anchors") << "^9\\d{9}$" << "" << false << "9123456789" << true;
     QTest::newRow("an alternative is no way round the whole match")
         << "ab|c" << "" << false << "abx" << false;
     QTest::newRow("digits filling the mask") << "" << "9999" << false << "1234" << true;
@@ -489,7 +388,7 @@ void tst_Host::nextNeedsAnAcceptedValue()
     parameter.setRegExp(regExp);
     parameter.setMask(mask);
     if (choice)
-        parameter.setValues({{QStringLiteral("Паспорт"), 1}, {QStringLiteral("Вид на жительство"), 2}});
+        parameter.setValues({{"Паспорт", 1}, {"Вид на жительство", 2}});
     PluginProviderParameterInputController *input = inputFor(parameter);
     QVERIFY(input->ui());
     if (!choice)
@@ -499,11 +398,10 @@ void tst_Host::nextNeedsAnAcceptedValue()
 
     QSignalSpy next(input, SIGNAL(needNext(QString)));
     // The screen's button, idle while the value is not right, and the host's own call.
-    button(input->ui(), QStringLiteral("nextButton"))->click();
+    button(input->ui(), "nextButton")->click();
     input->next();
-    QCOMPARE(next.count(), accepted ? 2 : 0);
-    if (accepted)
-        QCOMPARE(next.first().first().toString(), entered);
+    const QList<QVariantList> twice{{entered}, {entered}};
+    QCOMPARE(QList<QVariantList>(next), accepted ? twice : QList<QVariantList>());
 }
 
 void tst_Host::controllerMayBeReleasedBySlot_data()
@@ -536,18 +434,11 @@ void tst_Host::idsDiffer()
     QVERIFY(PaymentI64IdGenerator::generate(1, request) != PaymentI64IdGenerator::generate(2, request));
 }
 
-void tst_Host::formViewerLoadsForms()
+void tst_Host::shippedMessageForm()
 {
-    QVERIFY(!m_viewer->getUi(MessagesView));
-    WidgetsController *ui = messageForm();
-    QVERIFY(ui);
-    QVERIFY(ui->isShown());
-    QVERIFY(ui->widget<QLabel>(QStringLiteral("messageText")));
-
     // The host's own form project, where an installed host keeps it.
     const QString shipped = FormProject::defaultProjectDir();
-    QVERIFY2(QFile::exists(QDir(shipped).filePath(WidgetNames().messageViewFileName())),
-             qPrintable(shipped));
+    QVERIFY2(QFile::exists(QDir(shipped).filePath(WidgetNames().messageViewFileName())), qPrintable(shipped));
 }
 
 void tst_Host::brokenFormIsRefused_data()
@@ -557,7 +448,6 @@ void tst_Host::brokenFormIsRefused_data()
     QTest::addColumn<QString>("warning");
 
     QTest::newRow("missing file") << QByteArray() << QString() << "cannot read form";
-    QTest::newRow("empty file") << QByteArray("") << "Designer: An error" << "not a form";
     QTest::newRow("not a form") << QByteArray("<html/>") << "Designer: Invalid UI file" << "not a form";
 }
 
@@ -568,7 +458,7 @@ void tst_Host::brokenFormIsRefused()
     QFETCH(QString, warning);
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("messagesView.ui"));
+    const QString path = dir.filePath("messagesView.ui");
     QFile file(path);
     if (!content.isNull())
         QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(content) == content.size(),
@@ -588,27 +478,11 @@ void tst_Host::brokenFormIsRefused()
 void tst_Host::loadHelperSurvivesItsViewer()
 {
     auto *viewer = new FormViewer(m_session.get(), false);
-    PluginViewLoadHelper helper(200, QStringLiteral("tavrinPlugin"), QStringLiteral("/srv/forms"), viewer);
+    PluginViewLoadHelper helper(200, "tavrinPlugin", "/srv/forms", viewer);
     QCOMPARE(helper.viewer(), viewer);
     delete viewer;
     QVERIFY(!helper.viewer());
-    QCOMPARE(helper.formsDir(), QStringLiteral("/srv/forms/plugins/tavrinPlugin"));
-}
-
-void tst_Host::pluginSharesTheHostClasses()
-{
-    PluginFixture fixture;
-    QVERIFY2(fixture.isLoaded(), qPrintable(fixture.errorString()));
-    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
-    IPayWidget *widget = fixture.plugin->start(fixture.provider.data(), Currency(), &fixture.session);
-    fixture.viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
-    QVERIFY(fixture.viewer);
-    fixture.plugin->showInitScreen();
-
-    // Found by the meta-object of this program's one copy of the host library.
-    PluginProviderParameterInputController *input = fixture.lastInput();
-    QVERIFY(input);
-    QCOMPARE(input->parameter().name(), QStringLiteral("phone"));
+    QCOMPARE(helper.formsDir(), "/srv/forms/plugins/tavrinPlugin");
 }
 
 QTEST_MAIN(tst_Host)

@@ -141,24 +141,19 @@ void tst_Records::payParameter_data()
     QTest::addColumn<QVariantMap>("map");
     QTest::addColumn<QStringList>("changes");
 
-    const QString editable = QStringLiteral("isEditable");
     QTest::newRow("empty map gives the defaults") << QVariantMap() << QStringList();
-    QTest::newRow("string false is false") << QVariantMap{{editable, "false"}} << QStringList();
-    QTest::newRow("string 0 is false") << QVariantMap{{editable, "0"}} << QStringList();
-    QTest::newRow("empty string is false") << QVariantMap{{editable, ""}} << QStringList();
-    QTest::newRow("invalid variant is false") << QVariantMap{{editable, QVariant()}} << QStringList();
+    QTest::newRow("string false is false") << QVariantMap{{"isEditable", "false"}} << QStringList();
     QTest::newRow("string true is true")
-        << QVariantMap{{editable, "true"}} << QStringList{"isEditable=true"};
+        << QVariantMap{{"isEditable", "true"}} << QStringList{"isEditable=true"};
     QTest::newRow("non-zero number is true")
-        << QVariantMap{{editable, 2}} << QStringList{"isEditable=true"};
+        << QVariantMap{{"isEditable", 2}} << QStringList{"isEditable=true"};
     QTest::newRow("isVisible sets only its own flag")
         << QVariantMap{{"isVisible", true}} << QStringList{"isVisible=true"};
     QTest::newRow("texts go into their own members")
-        << QVariantMap{{"name", "fam"}, {"title", "Фамилия"}, {"type", "string"},
-                       {"mask", "999"}, {"regexp", "^\\d+$"}}
+        << QVariantMap{{"name", "fam"}, {"title", "Фамилия"}, {"type", "string"}, {"mask", "999"},
+                       {"regexp", "^\\d+$"}}
         << QStringList{"name=fam", "title=Фамилия", "type=string", "mask=999", "regexp=^\\d+$"};
-    QTest::newRow("value number stays numeric")
-        << QVariantMap{{"value", 5}} << QStringList{"value=int:5"};
+    QTest::newRow("value number stays numeric") << QVariantMap{{"value", 5}} << QStringList{"value=int:5"};
     QTest::newRow("value empty text is still present")
         << QVariantMap{{"value", ""}} << QStringList{"value=QString:"};
     QTest::newRow("keys in another letter case are ignored")
@@ -169,8 +164,6 @@ void tst_Records::payParameter_data()
         << QVariantMap{{"msgType", "tavrinPluginRequest"}, {"payParamList", QVariantList{named("a")}},
                        {"params", named("x")}}
         << QStringList();
-    QTest::newRow("paramList invalid variant gives none")
-        << QVariantMap{{"paramList", QVariant()}} << QStringList();
     QTest::newRow("paramList keeps the service's order")
         << QVariantMap{{"paramList", QVariantList{named("c"), named("a"), named("b")}}}
         << QStringList{"paramList=c,a,b"};
@@ -195,10 +188,7 @@ void tst_Records::wildcard_data()
 
     QTest::newRow("backslash asterisk means no pattern") << "\\*" << QString();
     QTest::newRow("lone asterisk stays") << "*" << "*";
-    QTest::newRow("doubled stays") << "\\*\\*" << "\\*\\*";
     QTest::newRow("inside a longer pattern stays") << "^\\*\\d+$" << "^\\*\\d+$";
-    QTest::newRow("with a blank around stays") << " \\* " << " \\* ";
-    QTest::newRow("ordinary pattern stays") << "^9\\d{9}$" << "^9\\d{9}$";
 }
 
 void tst_Records::wildcard()
@@ -222,19 +212,9 @@ void tst_Records::fromProviderParameter()
     card.setMask(QStringLiteral("9999 9999 9999 9999"));
     card.setCheckLabel(QStringLiteral("Карта"));
     card.setMaskedView(true);
-    const QStringList taken{"name=card_num", "title=Номер карты", "regexp=^\\d{16}$",
-                            "mask=9999 9999 9999 9999", "value=QString:"};
-    TavrinPayParameter record(card);
-    QCOMPARE(dump(record), changed(ParameterDefaults, taken));
-
-    // The caller marks it as a parameter of its own right after construction.
-    record.setIsEditable(true);
-    record.setIsVisible(true);
-    record.setType(TavrinPayParameter::TYPE_STRING);
-    record.setValue(QStringLiteral("4111111111111111"));
-    const TavrinPayParameter copy = record;
-    QCOMPARE(dump(copy), changed(ParameterDefaults, taken + QStringList{
-        "isEditable=true", "isVisible=true", "type=string", "value=QString:4111111111111111"}));
+    QCOMPARE(dump(TavrinPayParameter(card)),
+             changed(ParameterDefaults, {"name=card_num", "title=Номер карты", "regexp=^\\d{16}$",
+                                         "mask=9999 9999 9999 9999", "value=QString:"}));
 }
 
 void tst_Records::answer_data()
@@ -249,23 +229,14 @@ void tst_Records::answer_data()
     QTest::newRow("message that is not a map reads as a failure")
         << QVariantMap{{"message", "text"}} << QStringList();
     QTest::newRow("body keys at the top level are ignored")
-        << QVariantMap{{"msgType", "tavrinPluginRequest"}, {"error", false}, {"result", 0}}
-        << QStringList();
+        << QVariantMap{{"msgType", "tavrinPluginRequest"}, {"error", false}, {"result", 0}} << QStringList();
     QTest::newRow("body without params keeps the step defaults")
         << body({{"msgType", "tavrinPluginRequest"}, {"uid", "42"}, {"error", false}, {"result", 0}})
         << QStringList{"msgType=tavrinPluginRequest", "uid=42", "error=false", "result=0"};
-    QTest::newRow("result as string 0 is 0") << body({{"result", "0"}}) << QStringList{"result=0"};
-    QTest::newRow("result that is no number is 0")
-        << body({{"result", "abc"}}) << QStringList{"result=0"};
-    QTest::newRow("error invalid variant is false")
-        << body({{"error", QVariant()}}) << QStringList{"error=false"};
-    QTest::newRow("error string false is false")
-        << body({{"error", "false"}}) << QStringList{"error=false"};
+    QTest::newRow("result that is no number is 0") << body({{"result", "abc"}}) << QStringList{"result=0"};
     QTest::newRow("both descriptions joined by one space")
         << body({{"description", "Ошибка"}, {"resultDescription", "сервиса"}})
         << QStringList{"description=Ошибка сервиса"};
-    QTest::newRow("description alone loses its trailing space")
-        << body({{"description", "Ошибка "}}) << QStringList{"description=Ошибка"};
     QTest::newRow("resultDescription alone")
         << body({{"resultDescription", "сервиса"}}) << QStringList{"description=сервиса"};
     QTest::newRow("white space inside is kept")
@@ -278,17 +249,13 @@ void tst_Records::answer_data()
                  {"currentStep", "2"}, {"payParamList", QVariantList{named("a"), named("b"), named("c")}}})
         << QStringList{"isStepComplete=true", "isStepError=true", "currentStep=2",
                        "stepStatusDescription=Код неверный", "payParamsList=a,b,c"};
-    QTest::newRow("payParamList invalid variant gives none")
-        << step({{"payParamList", QVariant()}}) << QStringList();
-    QTest::newRow("payParamList entries that are not maps are default records")
-        << step({{"payParamList", QVariantList{"x", named("b")}}}) << QStringList{"payParamsList=,b"};
     QTest::newRow("step keys in the body are ignored")
         << body({{"isCompleted", true}, {"isError", true}, {"statusDescription", "x"},
                  {"currentStep", 2}, {"payParamList", QVariantList{named("a")}}})
         << QStringList();
     QTest::newRow("body keys in the step data are ignored")
-        << step({{"msgType", "tavrinPluginRequest"}, {"uid", "1"}, {"error", false},
-                 {"result", 0}, {"description", "x"}})
+        << step({{"msgType", "tavrinPluginRequest"}, {"uid", "1"}, {"error", false}, {"result", 0},
+                 {"description", "x"}})
         << QStringList();
     QTest::newRow("keys in another letter case are ignored")
         << BusProbe::answer({{"MsgType", "tavrinPluginRequest"}, {"UID", "1"}, {"Error", false}},
@@ -312,7 +279,6 @@ void tst_Records::nestingDepth_data()
     QTest::addColumn<int>("kept");
 
     const int bound = TavrinPayParameter::MAX_NESTING_DEPTH;
-    QCOMPARE(bound, 32);
     for (bool inAnswer : {false, true}) {
         const char *reader = inAnswer ? "answer" : "parameter";
         QTest::addRow("%s: choices with details", reader) << inAnswer << 2 << false << 2;

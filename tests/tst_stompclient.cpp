@@ -2,32 +2,15 @@
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 
-#include <functional>
 #include <memory>
 
 #include "busprobe.h"
 #include "fakestompbroker.h"
-#include "hostmonitor.h"
-#include "pluginfixture.h"
+#include "messagecapture.h"
 #include "stompbus.h"
 #include "stompclient.h"
 
 namespace {
-
-// The transport's own messages are expected here: they are kept for the tests to look at
-// rather than printed.
-QtMessageHandler g_previousHandler = nullptr;
-QStringList g_stompMessages;
-
-void captureStompMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (context.category && qstrcmp(context.category, "paymenthost.stomp") == 0) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            g_stompMessages.append(text);
-        return;
-    }
-    g_previousHandler(type, context, text);
-}
 
 QVariantMap jsonMap(const QByteArray &body)
 {
@@ -43,14 +26,12 @@ QByteArray jsonBody(const QVariantMap &map)
 
 // The STOMP transport against a broker that the test scripts: the handshake, heart-beats,
 // acknowledgement after hand-on, every way a connection ends and the reconnection after it,
-// sends that wait for a connection, and answers on their way to a running dialogue.
+// and sends that wait for a connection.
 class tst_StompClient : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -71,42 +52,37 @@ private slots:
     void unconfirmedSendGoesAgain();
     void refusedSendIsGivenUp();
     void closeWaitsForTheBroker();
-    void requestAndAnswerRoundTrip();
-    void answersReachTheDialogue_data();
-    void answersReachTheDialogue();
     void brokerAddress_data();
     void brokerAddress();
 
 private:
     StompBus *terminalBus(const StompClient::Settings &connection);
+    // A terminal bus on the broker, subscribed to its replies.
+    StompBus *subscribedTerminal();
+    // A client of the broker with these settings, connected.
+    StompClient *connectedClient(const StompClient::Settings &settings);
 
+    // The transport's warnings are expected here: kept for the tests to read, not printed.
+    std::unique_ptr<MessageCapture> log;
     std::unique_ptr<FakeStompBroker> broker;
     std::unique_ptr<StompBus> bus;
+    std::unique_ptr<StompClient> client;
 };
-
-void tst_StompClient::initTestCase()
-{
-    g_previousHandler = qInstallMessageHandler(captureStompMessages);
-    qRegisterMetaType<PluginProviderParameterInputController *>();
-}
-
-void tst_StompClient::cleanupTestCase()
-{
-    qInstallMessageHandler(g_previousHandler);
-}
 
 void tst_StompClient::init()
 {
-    g_stompMessages.clear();
+    log.reset(new MessageCapture);
     broker.reset(new FakeStompBroker);
     QVERIFY2(broker->listen(), qPrintable(broker->errorString()));
 }
 
 void tst_StompClient::cleanup()
 {
+    client.reset();
     bus.reset();
     broker.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    log.reset();
 }
 
 StompBus *tst_StompClient::terminalBus(const StompClient::Settings &connection)
@@ -116,6 +92,21 @@ StompBus *tst_StompClient::terminalBus(const StompClient::Settings &connection)
     settings.replyDestination = StompBus::Settings::defaultReplyDestination(4242);
     bus.reset(new StompBus(StompBus::TerminalRole, settings));
     return bus.get();
+}
+
+StompBus *tst_StompClient::subscribedTerminal()
+{
+    StompBus *terminal = terminalBus(broker->clientSettings());
+    if (!terminal->open() || !QTest::qWaitFor([&] { return !broker->receivedOf("SUBSCRIBE").isEmpty(); }))
+        return nullptr;
+    return terminal;
+}
+
+StompClient *tst_StompClient::connectedClient(const StompClient::Settings &settings)
+{
+    client.reset(new StompClient(settings));
+    QSignalSpy connected(client.get(), &StompClient::connected);
+    return client->open() && connected.wait() ? client.get() : nullptr;
 }
 
 void tst_StompClient::connectHandshake_data()
@@ -137,25 +128,18 @@ void tst_StompClient::connectHandshake_data()
 
 void tst_StompClient::connectHandshake()
 {
-    QFETCH(QString, virtualHost);
-    QFETCH(QString, login);
-    QFETCH(QString, passcode);
-    QFETCH(QList<StompFrame::Header>, headers);
-
     StompClient::Settings settings = broker->clientSettings();
+    QFETCH(QString, virtualHost);
     settings.virtualHost = virtualHost;
+    QFETCH(QString, login);
     settings.login = login;
+    QFETCH(QString, passcode);
     settings.passcode = passcode;
-    StompClient client(settings);
-    QSignalSpy connected(&client, &StompClient::connected);
-    QString error;
-    QVERIFY2(client.open(&error), qPrintable(error));
-    QVERIFY(connected.wait());
-    QVERIFY(client.isConnected());
+    QVERIFY(connectedClient(settings));
 
     const QList<StompFrame> connects = broker->receivedOf("CONNECT");
     QCOMPARE(connects.size(), 1);
-    QCOMPARE(connects.first().headers(), headers);
+    QTEST(connects.first().headers(), "headers");
 }
 
 void tst_StompClient::heartBeatNegotiation_data()
@@ -178,22 +162,17 @@ void tst_StompClient::heartBeatNegotiation()
     QFETCH(int, canSend);
     QFETCH(int, wants);
     QFETCH(QByteArray, brokerBeats);
-    QFETCH(int, outgoing);
-    QFETCH(int, incoming);
 
     broker->heartBeat = brokerBeats;
     StompClient::Settings settings = broker->clientSettings();
     settings.heartBeatSendMs = canSend;
     settings.heartBeatReceiveMs = wants;
-    StompClient client(settings);
-    QSignalSpy connected(&client, &StompClient::connected);
-    QVERIFY(client.open());
-    QVERIFY(connected.wait());
+    QVERIFY(connectedClient(settings));
 
     QCOMPARE(broker->receivedOf("CONNECT").first().header("heart-beat"),
              QByteArray::number(canSend) + ',' + QByteArray::number(wants));
-    QCOMPARE(client.outgoingHeartBeatMs(), outgoing);
-    QCOMPARE(client.incomingHeartBeatMs(), incoming);
+    QTEST(client->outgoingHeartBeatMs(), "outgoing");
+    QTEST(client->incomingHeartBeatMs(), "incoming");
 }
 
 void tst_StompClient::heartBeatsAreSent()
@@ -224,9 +203,8 @@ void tst_StompClient::ackFollowsHandOn()
 {
     QFETCH(bool, closeWhileHandling);
 
-    StompBus *terminal = terminalBus(broker->clientSettings());
-    QVERIFY(terminal->open());
-    QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
+    StompBus *terminal = subscribedTerminal();
+    QVERIFY(terminal);
     const StompFrame subscribe = broker->receivedOf("SUBSCRIBE").first();
     QCOMPARE(subscribe.header("destination"), QByteArray("/queue/tavrin.replies.4242"));
     QCOMPARE(subscribe.header("ack"), QByteArray("client-individual"));
@@ -238,11 +216,10 @@ void tst_StompClient::ackFollowsHandOn()
         if (closeWhileHandling)
             terminal->close();
     });
-    const QVariantMap answer = BusProbe::stepAnswer(QStringLiteral("17"), 1, true);
-    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, jsonBody(answer));
+    const QByteArray answer = jsonBody(BusProbe::stepAnswer("17", 1, true));
+    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, answer);
 
-    QTRY_COMPARE(handedOn.size(), 1);
-    QCOMPARE(handedOn.first(), jsonMap(jsonBody(answer)));
+    QTRY_COMPARE(handedOn, QList<QVariantMap>{jsonMap(answer)});
     if (closeWhileHandling) {
         QTRY_COMPARE(broker->receivedOf("DISCONNECT").size(), 1);
         QTRY_COMPARE(terminal->client()->state(), StompClient::UnconnectedState);
@@ -260,11 +237,8 @@ void tst_StompClient::bodiesThatAreNotObjects_data()
     QTest::addColumn<bool>("handedOn");
 
     QTest::newRow("a JSON object") << QByteArray("{\"message\":{\"uid\":\"1\"}}") << true;
-    QTest::newRow("plain text") << QByteArray("not json") << false;
-    QTest::newRow("a JSON array") << QByteArray("[1,2]") << false;
-    QTest::newRow("a JSON string") << QByteArray("\"text\"") << false;
-    QTest::newRow("an empty body") << QByteArray() << false;
-    QTest::newRow("a cut-off object") << QByteArray("{\"message\":") << false;
+    QTest::newRow("no JSON") << QByteArray("{\"message\":") << false;
+    QTest::newRow("JSON that is no object") << QByteArray("[1,2]") << false;
 }
 
 void tst_StompClient::bodiesThatAreNotObjects()
@@ -272,16 +246,14 @@ void tst_StompClient::bodiesThatAreNotObjects()
     QFETCH(QByteArray, body);
     QFETCH(bool, handedOn);
 
-    StompBus *terminal = terminalBus(broker->clientSettings());
+    StompBus *terminal = subscribedTerminal();
+    QVERIFY(terminal);
     QSignalSpy received(terminal, &StompBus::messageReceived);
-    QVERIFY(terminal->open());
-    QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
-
     const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, body);
     // Every message is acknowledged, or a bad one would come back for ever.
     QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
     QCOMPARE(received.count(), handedOn ? 1 : 0);
-    QCOMPARE(g_stompMessages.filter(QStringLiteral("not a JSON object")).size(), handedOn ? 0 : 1);
+    QCOMPARE(log->summary({"paymenthost.stomp"}).filter("not a JSON object").size(), handedOn ? 0 : 1);
 }
 
 void tst_StompClient::reconnectsAndSubscribesAgain_data()
@@ -303,45 +275,41 @@ void tst_StompClient::reconnectsAndSubscribesAgain()
     QFETCH(QString, reason);
 
     StompClient::Settings settings = broker->clientSettings();
-    if (failure == QLatin1String("silent")) {
+    if (failure == "silent") {
         broker->heartBeat = "50,0";
         broker->sendsHeartBeats = false;
         settings.heartBeatReceiveMs = 50;
-    } else if (failure == QLatin1String("mute")) {
+    } else if (failure == "mute") {
         broker->answersConnect = false;
         settings.connectTimeoutMs = 100;
-    } else if (failure == QLatin1String("early")) {
+    } else if (failure == "early") {
         // The first CONNECT gets a MESSAGE first; CONNECTED follows too late.
         connect(broker.get(), &FakeStompBroker::frameReceived, this, [this](const StompFrame &frame) {
             if (frame.command() == "CONNECT" && broker->connectionCount() == 1)
                 broker->sendFrame(StompFrame("MESSAGE", {{"ack", "x"}}, "{}"));
         });
     }
-    StompBus *terminal = terminalBus(settings);
-    StompClient *client = terminal->client();
+    StompClient *client = terminalBus(settings)->client();
     QSignalSpy connected(client, &StompClient::connected);
     QSignalSpy lost(client, &StompClient::connectionLost);
     QSignalSpy errors(client, &StompClient::errorReceived);
-    QVERIFY(terminal->open());
+    QVERIFY(bus->open());
 
-    if (failure == QLatin1String("error") || failure == QLatin1String("drop")
-        || failure == QLatin1String("garbage")) {
+    if (failure == "error" || failure == "drop" || failure == "garbage") {
         QVERIFY(connected.wait());
         QTRY_COMPARE(broker->receivedOf("SUBSCRIBE").size(), 1);
-        if (failure == QLatin1String("error"))
+        if (failure == "error")
             broker->sendFrame(StompFrame("ERROR", {{"message", "queue gone"}}, "details"));
-        else if (failure == QLatin1String("drop"))
+        else if (failure == "drop")
             broker->dropConnections();
         else
             broker->sendRaw("HTTP/1.1 200 OK\r\n");
     }
 
     QTRY_VERIFY(lost.count() >= 1);
-    QVERIFY2(lost.first().first().toString().contains(reason),
-             qPrintable(lost.first().first().toString()));
-    QCOMPARE(errors.count(), failure == QLatin1String("error") ? 1 : 0);
-    if (failure == QLatin1String("error"))
-        QCOMPARE(errors.first(), (QVariantList{QStringLiteral("queue gone"), QStringLiteral("details")}));
+    QVERIFY2(lost.first().first().toString().contains(reason), qPrintable(lost.first().first().toString()));
+    const QList<QVariantList> reported{{"queue gone", "details"}};
+    QCOMPARE(QList<QVariantList>(errors), failure == "error" ? reported : QList<QVariantList>());
     broker->sendsHeartBeats = true;
     broker->answersConnect = true;
 
@@ -387,10 +355,8 @@ void tst_StompClient::sendsWaitForTheConnection()
     broker->stopListening();
     StompBus *terminal = terminalBus(broker->clientSettings());
     QVERIFY(terminal->open());
-    const QVariantMap first{{QStringLiteral("uid"), QStringLiteral("1")},
-                            {QStringLiteral("rekv"), QStringLiteral("Иванов Иван")}};
-    const QVariantMap second{{QStringLiteral("uid"), QStringLiteral("2")},
-                             {QStringLiteral("summ"), 0}};
+    const QVariantMap first{{"uid", "1"}, {"rekv", "Иванов Иван"}};
+    const QVariantMap second{{"uid", "2"}, {"summ", 0}};
     terminal->send(first);
     terminal->send(second);
     QCOMPARE(terminal->client()->queuedCount(), 2);
@@ -420,17 +386,15 @@ void tst_StompClient::queueOverflowIsReported()
     QSignalSpy refused(terminal->client(), &StompClient::sendRefused);
     QVERIFY(terminal->open());
     for (int uid = 1; uid <= 3; ++uid)
-        terminal->send({{QStringLiteral("uid"), QString::number(uid)}});
+        terminal->send({{"uid", QString::number(uid)}});
 
     QCOMPARE(refused.count(), 1);
-    const StompFrame dropped = refused.first().first().value<StompFrame>();
-    QCOMPARE(jsonMap(dropped.body()).value(QStringLiteral("uid")).toString(), QStringLiteral("3"));
-    QVERIFY(refused.first().last().toString().contains(QLatin1String("already waiting")));
+    QCOMPARE(jsonMap(refused.first().first().value<StompFrame>().body()).value("uid").toString(), "3");
+    QVERIFY(refused.first().last().toString().contains("already waiting"));
 
     QVERIFY(broker->listen());
     QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
-    QCOMPARE(jsonMap(broker->receivedOf("SEND").last().body()).value(QStringLiteral("uid")).toString(),
-             QStringLiteral("2"));
+    QCOMPARE(jsonMap(broker->receivedOf("SEND").last().body()).value("uid").toString(), "2");
 }
 
 void tst_StompClient::unconfirmedSendGoesAgain()
@@ -440,7 +404,7 @@ void tst_StompClient::unconfirmedSendGoesAgain()
     QSignalSpy connected(terminal->client(), &StompClient::connected);
     QVERIFY(terminal->open());
     QVERIFY(connected.wait());
-    terminal->send({{QStringLiteral("uid"), QStringLiteral("5")}});
+    terminal->send({{"uid", "5"}});
     QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
     QCOMPARE(terminal->client()->unconfirmedCount(), 1);
 
@@ -457,22 +421,21 @@ void tst_StompClient::refusedSendIsGivenUp()
 {
     broker->sendsReceipts = false;
     connect(broker.get(), &FakeStompBroker::frameReceived, this, [this](const StompFrame &frame) {
-        if (frame.command() == "SEND" && frame.header("destination") == "/queue/nowhere") {
+        if (frame.command() == "SEND" && frame.header("destination") == "/queue/nowhere")
             broker->sendFrame(StompFrame("ERROR", {{"message", "not_found"},
                                                    {"receipt-id", frame.header("receipt")}}));
-        }
     });
     StompClient client(broker->clientSettings());
     QSignalSpy refused(&client, &StompClient::sendRefused);
     QSignalSpy connected(&client, &StompClient::connected);
     QVERIFY(client.open());
     QVERIFY(connected.wait());
-    QVERIFY(client.send(QStringLiteral("/queue/nowhere"), "{}"));
+    QVERIFY(client.send("/queue/nowhere", "{}"));
 
     QTRY_COMPARE(refused.count(), 1);
-    QVERIFY(refused.first().last().toString().contains(QLatin1String("not_found")));
+    QVERIFY(refused.first().last().toString().contains("not_found"));
     QTRY_COMPARE(connected.count(), 2);
-    QVERIFY(client.send(QStringLiteral("/queue/somewhere"), "{}"));
+    QVERIFY(client.send("/queue/somewhere", "{}"));
     QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
     QCOMPARE(broker->receivedOf("SEND").last().header("destination"), QByteArray("/queue/somewhere"));
     QCOMPARE(client.queuedCount() + client.unconfirmedCount(), 1);
@@ -487,7 +450,7 @@ void tst_StompClient::closeWaitsForTheBroker()
     QSignalSpy lost(&client, &StompClient::connectionLost);
     QVERIFY(client.open());
     QVERIFY(connected.wait());
-    QVERIFY(client.send(QStringLiteral("/queue/a"), "{}"));
+    QVERIFY(client.send("/queue/a", "{}"));
     client.close();
     QCOMPARE(client.state(), StompClient::ClosingState);
 
@@ -505,97 +468,6 @@ void tst_StompClient::closeWaitsForTheBroker()
     QVERIFY(closed.wait());
     QCOMPARE(broker->receivedOf("SEND").size(), 2);
     QCOMPARE(client.queuedCount() + client.unconfirmedCount(), 0);
-}
-
-void tst_StompClient::requestAndAnswerRoundTrip()
-{
-    StompBus *terminal = terminalBus(broker->clientSettings());
-    StompBus::Settings serviceSettings;
-    serviceSettings.connection = broker->clientSettings();
-    StompBus service(StompBus::ServiceRole, serviceSettings);
-    connect(&service, &StompBus::requestReceived, &service,
-            [&service](const QVariantMap &request, const QString &replyTo) {
-                const QString uid = request.value(QStringLiteral("uid")).toString();
-                QVariantMap answer = BusProbe::stepAnswer(uid, 2, true);
-                QVariantMap body = answer.value(QStringLiteral("message")).toMap();
-                body.insert(QStringLiteral("description"), QStringLiteral("Проверка пройдена"));
-                answer.insert(QStringLiteral("message"), body);
-                service.publish(answer, replyTo);
-            });
-    QSignalSpy answers(terminal, &StompBus::messageReceived);
-    QVERIFY(service.open());
-    QVERIFY(terminal->open());
-
-    const QVariantMap request{{QStringLiteral("uid"), QStringLiteral("-4611686018427387904")},
-                              {QStringLiteral("providerId"), 71000454},
-                              {QStringLiteral("params"),
-                               QVariantMap{{QStringLiteral("checkdata"),
-                                            QStringLiteral("{\"msisdn\":\"79001234567\"}")}}}};
-    terminal->send(request);
-    QVERIFY(answers.wait());
-    const QVariantMap body = answers.first().first().toMap().value(QStringLiteral("message")).toMap();
-    QCOMPARE(body.value(QStringLiteral("uid")).toString(), QStringLiteral("-4611686018427387904"));
-    QCOMPARE(body.value(QStringLiteral("description")).toString(), QStringLiteral("Проверка пройдена"));
-    QTRY_COMPARE(broker->ackedIds().size(), 2);
-}
-
-void tst_StompClient::answersReachTheDialogue_data()
-{
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<int>("parametersAsked");
-
-    QTest::newRow("the answer") << QStringList{QStringLiteral("ours")} << 1;
-    QTest::newRow("the same answer delivered twice") << QStringList{QStringLiteral("ours"), QStringLiteral("ours")} << 1;
-    QTest::newRow("another terminal's answer on a shared destination, then ours")
-        << QStringList{QStringLiteral("other terminal"), QStringLiteral("ours")} << 1;
-    QTest::newRow("only another terminal's answer") << QStringList{QStringLiteral("other terminal")} << 0;
-    QTest::newRow("an answer of another message type") << QStringList{QStringLiteral("other type")} << 0;
-}
-
-void tst_StompClient::answersReachTheDialogue()
-{
-    QFETCH(QStringList, answers);
-    QFETCH(int, parametersAsked);
-
-    PluginFixture fixture;
-    QVERIFY2(fixture.isLoaded(), qPrintable(fixture.errorString()));
-    StompBus *terminal = terminalBus(broker->clientSettings());
-    fixture.plugin->setMessageReciever(terminal, SLOT(send(QVariantMap)));
-    fixture.plugin->setMessageSender(terminal, SIGNAL(messageReceived(QVariantMap)));
-    QVERIFY(terminal->open());
-    QSignalSpy asked(HostMonitor::instance(), &HostMonitor::parameterShown);
-
-    QVERIFY(fixture.startDialogue(fixture.provider.data()));
-    PluginProviderParameterInputController *account = fixture.lastInput();
-    QVERIFY(account);
-    account->setText(QStringLiteral("9001234567"));
-    account->next();
-    QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
-    const QVariantMap request = jsonMap(broker->receivedOf("SEND").first().body());
-    const QString uid = request.value(QStringLiteral("uid")).toString();
-    QVERIFY(!uid.isEmpty());
-    QCOMPARE(request.value(QStringLiteral("msgType")).toString(), QStringLiteral("tavrinPluginRequest"));
-    const int askedBefore = asked.count();
-
-    const QVariantList parameters{BusProbe::parameter(QStringLiteral("fam"), QStringLiteral("Фамилия"),
-                                                      QString(), true)};
-    for (const QString &which : qAsConst(answers)) {
-        QVariantMap answer = BusProbe::stepAnswer(which == QLatin1String("other terminal")
-                                                      ? QStringLiteral("123456789")
-                                                      : uid,
-                                                  1, true, parameters);
-        if (which == QLatin1String("other type")) {
-            QVariantMap body = answer.value(QStringLiteral("message")).toMap();
-            body.insert(QStringLiteral("msgType"), QStringLiteral("otherPluginRequest"));
-            answer.insert(QStringLiteral("message"), body);
-        }
-        broker->deliver(terminal->settings().replyDestination, jsonBody(answer));
-    }
-    QTRY_COMPARE(broker->ackedIds().size(), answers.size());
-
-    QCOMPARE(asked.count() - askedBefore, parametersAsked);
-    MessageWidgetController *waiting = fixture.lastMessage();
-    QCOMPARE(waiting && waiting->isOpen(), parametersAsked == 0);
 }
 
 void tst_StompClient::brokerAddress_data()

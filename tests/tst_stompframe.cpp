@@ -68,15 +68,9 @@ void tst_StompFrame::encode_data()
     QTest::newRow("headers of a SEND are escaped")
         << StompFrame("SEND", {{"destination", "/queue/a"}, {"k:ey", "a\\b\nc\rd:e"}})
         << bytes("SEND\ndestination:/queue/a\nk\\cey:a\\\\b\\nc\\rd\\ce\n\n\0");
-    QTest::newRow("an ack id with a colon goes out as \\c")
-        << StompFrame("ACK", {{"id", "ID:host-1:2"}})
-        << bytes("ACK\nid:ID\\chost-1\\c2\n\n\0");
     QTest::newRow("CONNECT carries its headers as they are")
         << StompFrame("CONNECT", {{"accept-version", "1.2"}, {"host", "/a:b\\c"}})
         << bytes("CONNECT\naccept-version:1.2\nhost:/a:b\\c\n\n\0");
-    QTest::newRow("CONNECTED carries its headers as they are")
-        << StompFrame("CONNECTED", {{"session", "s:1\\x"}})
-        << bytes("CONNECTED\nsession:s:1\\x\n\n\0");
     QTest::newRow("a body gets its content-length, NUL and all")
         << StompFrame("SEND", {{"destination", "/q"}}, bytes("a\0b"))
         << bytes("SEND\ndestination:/q\ncontent-length:3\n\na\0b\0");
@@ -119,7 +113,6 @@ void tst_StompFrame::encodeRefuses_data()
     QTest::addColumn<QString>("why");
 
     QTest::newRow("unknown command") << StompFrame("HELLO") << "unknown STOMP command";
-    QTest::newRow("no command") << StompFrame() << "unknown STOMP command";
     QTest::newRow("line break in a CONNECT value, which would add a header")
         << StompFrame("CONNECT", {{"passcode", "x\nlogin:admin"}}) << "line break";
     QTest::newRow("colon in a CONNECT header name")
@@ -157,14 +150,9 @@ void tst_StompFrame::parse_data()
     QTest::newRow("a raw colon in a value is kept")
         << bytes("MESSAGE\nmessage-id:a:b\n\n\0")
         << QList<StompFrame>{StompFrame("MESSAGE", {{"message-id", "a:b"}})};
-    QTest::newRow("an empty value")
-        << bytes("MESSAGE\nfoo:\n\n\0") << QList<StompFrame>{StompFrame("MESSAGE", {{"foo", ""}})};
     QTest::newRow("content-length keeps a NUL inside the body")
         << bytes("MESSAGE\ncontent-length:3\n\na\0b\0")
         << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "3"}}, bytes("a\0b"))};
-    QTest::newRow("content-length zero")
-        << bytes("MESSAGE\ncontent-length:0\n\n\0")
-        << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "0"}})};
     QTest::newRow("the first of two content-lengths counts")
         << bytes("MESSAGE\ncontent-length:2\ncontent-length:5\n\na\0\0")
         << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "2"}, {"content-length", "5"}},
@@ -211,25 +199,16 @@ void tst_StompFrame::brokenStream_data()
 
     QTest::newRow("an HTTP answer, told before its line ends")
         << QByteArray("HTTP/1.1 400 Bad Request") << 0 << "not a STOMP command";
-    QTest::newRow("binary garbage, told at once") << bytes("\x01\x02\xff") << 0
-                                                  << "not a STOMP command";
     QTest::newRow("a lower-case command") << bytes("send\n\n\0") << 0 << "unknown command";
-    QTest::newRow("a command with a trailing space") << bytes("SEND \n\n\0") << 0
-                                                     << "unknown command";
     QTest::newRow("a NUL among the headers") << bytes("SEND\ndest\0ination:x\n\n\0") << 0
                                              << "NUL byte before the end of the headers";
-    QTest::newRow("a header line without a colon") << bytes("SEND\nnocolon\n\n\0") << 0
-                                                   << "without ':'";
-    QTest::newRow("a header without a name") << bytes("SEND\n:value\n\n\0") << 0
-                                             << "without a name";
-    QTest::newRow("an undefined escape") << bytes("SEND\nfoo:a\\tb\n\n\0") << 0
-                                         << "undefined escape";
+    QTest::newRow("a header line without a colon") << bytes("SEND\nnocolon\n\n\0") << 0 << "without ':'";
+    QTest::newRow("a header without a name") << bytes("SEND\n:value\n\n\0") << 0 << "without a name";
+    QTest::newRow("an undefined escape") << bytes("SEND\nfoo:a\\tb\n\n\0") << 0 << "undefined escape";
     QTest::newRow("a backslash at the end of a value") << bytes("SEND\nfoo:ab\\\n\n\0") << 0
                                                        << "undefined escape";
     QTest::newRow("a negative content-length") << bytes("SEND\ncontent-length:-1\n\n\0") << 0
                                                << "is not a length";
-    QTest::newRow("a content-length that is no number")
-        << bytes("SEND\ncontent-length:abc\n\n\0") << 0 << "is not a length";
     QTest::newRow("a content-length with a space") << bytes("SEND\ncontent-length: 1\n\nx\0") << 0
                                                    << "is not a length";
     QTest::newRow("a body longer than its content-length")
@@ -277,8 +256,7 @@ void tst_StompFrame::frameSizeLimit_data()
     QTest::newRow("one byte over the limit") << header + body + "x" + '\0' << false;
     QTest::newRow("one byte over, before the NUL has come") << header + body + "x" << false;
     const QByteArray counted("SEND\ncontent-length:39\n\n");
-    QTest::newRow("a counted frame of exactly the limit")
-        << counted + QByteArray(39, 'y') + '\0' << true;
+    QTest::newRow("a counted frame of exactly the limit") << counted + QByteArray(39, 'y') + '\0' << true;
     QTest::newRow("a content-length one byte too large, refused before its body comes")
         << QByteArray("SEND\ncontent-length:40\n\n") << false;
     QTest::newRow("a content-length too large, refused before its body comes")
@@ -308,10 +286,8 @@ void tst_StompFrame::truncated_data()
     QTest::addColumn<QByteArray>("input");
 
     QTest::newRow("inside the command") << QByteArray("MESS");
-    QTest::newRow("inside the headers") << QByteArray("SEND\ndestination:/q");
     QTest::newRow("before the blank line") << QByteArray("SEND\ndestination:/q\n");
     QTest::newRow("inside a body without content-length") << QByteArray("SEND\n\nbody");
-    QTest::newRow("inside a counted body") << QByteArray("MESSAGE\ncontent-length:5\n\nab");
     QTest::newRow("before the NUL of a counted body") << QByteArray("MESSAGE\ncontent-length:2\n\nab");
     QTest::newRow("after a whole frame") << bytes("SEND\n\n\0SE");
 }

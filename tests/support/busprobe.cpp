@@ -30,32 +30,17 @@ QVariantMap BusProbe::answer(const QVariantMap &body, const QVariantMap &step)
 QVariantMap BusProbe::stepAnswer(const QString &uid, int step, bool completed,
                                  const QVariantList &payParamList)
 {
-    const QVariantMap body{
-        {QStringLiteral("msgType"), QStringLiteral("tavrinPluginRequest")},
-        {QStringLiteral("uid"), uid},
-        {QStringLiteral("error"), false},
-        {QStringLiteral("result"), 0},
-    };
-    const QVariantMap params{
-        {QStringLiteral("isCompleted"), completed},
-        {QStringLiteral("isError"), false},
-        {QStringLiteral("currentStep"), step},
-        {QStringLiteral("payParamList"), payParamList},
-    };
+    const QVariantMap body{{"msgType", "tavrinPluginRequest"}, {"uid", uid}, {"error", false}, {"result", 0}};
+    const QVariantMap params{{"isCompleted", completed}, {"isError", false}, {"currentStep", step},
+                             {"payParamList", payParamList}};
     return answer(body, params);
 }
 
 QVariantMap BusProbe::parameter(const QString &name, const QString &title, const QVariant &value,
                                 bool editable, const QString &type)
 {
-    return QVariantMap{
-        {QStringLiteral("name"), name},
-        {QStringLiteral("title"), title},
-        {QStringLiteral("value"), value},
-        {QStringLiteral("isEditable"), editable},
-        {QStringLiteral("isVisible"), true},
-        {QStringLiteral("type"), type},
-    };
+    return {{"name", name}, {"title", title}, {"value", value}, {"isEditable", editable},
+            {"isVisible", true}, {"type", type}};
 }
 
 void BusProbe::take(const QVariantMap &message)

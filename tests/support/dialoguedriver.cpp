@@ -97,20 +97,11 @@ void DialogueDriver::clearShown()
 
 void DialogueDriver::messageShown(MessageWidgetController *controller)
 {
-    ShownMessage shown;
-    shown.controller = controller;
-    shown.text = controller->text();
-    shown.timeout = controller->timeout();
-    shown.buttons = controller->buttons();
-    shownMessages.append(shown);
+    shownMessages.append({controller, controller->text(), controller->timeout(), controller->buttons()});
 }
 
 void DialogueDriver::parameterShown(PluginProviderParameterInputController *controller)
 {
-    ShownInput shown;
-    shown.controller = controller;
-    shown.providerName = controller->providerName();
-    shown.parameter = controller->parameter();
-    shown.readOnly = controller->isReadOnly();
-    shownInputs.append(shown);
+    shownInputs.append({controller, controller->providerName(), controller->parameter(),
+                        controller->isReadOnly()});
 }

@@ -189,18 +189,12 @@ void FakeStompBroker::handle(int index, const StompFrame &frame)
                 m_held.append(message);
         }
     } else if (command == "SEND") {
-        const int number = ++m_nextMessage;
-        StompFrame message("MESSAGE", {{"destination", frame.header("destination")},
-                                       {"message-id", "m-" + QByteArray::number(number)},
-                                       {"ack", "msg:" + QByteArray::number(number)}},
-                           frame.body());
+        QList<StompFrame::Header> headers;
         for (const StompFrame::Header &header : frame.headers()) {
-            if (header.first != "destination" && header.first != "receipt"
-                && header.first != "content-length")
-                message.addHeader(header.first, header.second);
+            if (header.first != "destination" && header.first != "receipt" && header.first != "content-length")
+                headers.append(header);
         }
-        if (!route(message))
-            m_held.append(message);
+        deliver(QString::fromUtf8(frame.header("destination")), frame.body(), headers);
     }
 
     if (frame.hasHeader("receipt") && sendsReceipts)

@@ -77,32 +77,28 @@ PluginProviderParameterInputController *PluginFixture::lastInput() const
 
 Provider *PluginFixture::make454Provider()
 {
-    ProviderParameter phone(QStringLiteral("phone"), QStringLiteral("Номер телефона"));
-    phone.setRegExp(QStringLiteral("^9\\d{9}$"));
-    return new Provider(71000454, 454, QStringLiteral("Перевод по номеру телефона"),
-                        {phone,
-                         ProviderParameter(QStringLiteral("fam"), QStringLiteral("Фамилия")),
-                         ProviderParameter(QStringLiteral("name"), QStringLiteral("Имя")),
-                         ProviderParameter(QStringLiteral("fname"), QStringLiteral("Отчество")),
-                         ProviderParameter(QStringLiteral("pas_ser"), QStringLiteral("Серия паспорта")),
-                         ProviderParameter(QStringLiteral("pas_num"), QStringLiteral("Номер паспорта")),
-                         ProviderParameter(QStringLiteral("passport"), QStringLiteral("Паспорт"))});
+    ProviderParameter phone("phone", "Номер телефона");
+    phone.setRegExp("^9\\d{9}$");
+    return new Provider(71000454, 454, "Перевод по номеру телефона",
+                        {phone, ProviderParameter("fam", "Фамилия"), ProviderParameter("name", "Имя"),
+                         ProviderParameter("fname", "Отчество"),
+                         ProviderParameter("pas_ser", "Серия паспорта"),
+                         ProviderParameter("pas_num", "Номер паспорта"),
+                         ProviderParameter("passport", "Паспорт")});
 }
 
 Provider *PluginFixture::make3105Provider()
 {
-    ProviderParameter phone(QStringLiteral("phone"), QStringLiteral("Номер телефона"));
-    phone.setRegExp(QStringLiteral("^9\\d{9}$"));
-    ProviderParameter card(QStringLiteral("card_num"), QStringLiteral("Номер карты"));
-    card.setRegExp(QStringLiteral("^\\d{16}$"));
-    return new Provider(113003105, 3105, QStringLiteral("Пополнение карты"),
-                        {phone, card,
-                         ProviderParameter(QStringLiteral("fam"), QStringLiteral("Фамилия")),
-                         ProviderParameter(QStringLiteral("name"), QStringLiteral("Имя")),
-                         ProviderParameter(QStringLiteral("fname"), QStringLiteral("Отчество")),
-                         ProviderParameter(QStringLiteral("pas_ser"), QStringLiteral("Серия паспорта")),
-                         ProviderParameter(QStringLiteral("pas_num"), QStringLiteral("Номер паспорта")),
-                         ProviderParameter(QStringLiteral("org_code"), QStringLiteral("Код подразделения")),
-                         ProviderParameter(QStringLiteral("bdate"), QStringLiteral("Дата рождения")),
-                         ProviderParameter(QStringLiteral("pas_date"), QStringLiteral("Дата выдачи"))});
+    ProviderParameter phone("phone", "Номер телефона");
+    phone.setRegExp("^9\\d{9}$");
+    ProviderParameter card("card_num", "Номер карты");
+    card.setRegExp("^\\d{16}$");
+    return new Provider(113003105, 3105, "Пополнение карты",
+                        {phone, card, ProviderParameter("fam", "Фамилия"), ProviderParameter("name", "Имя"),
+                         ProviderParameter("fname", "Отчество"),
+                         ProviderParameter("pas_ser", "Серия паспорта"),
+                         ProviderParameter("pas_num", "Номер паспорта"),
+                         ProviderParameter("org_code", "Код подразделения"),
+                         ProviderParameter("bdate", "Дата рождения"),
+                         ProviderParameter("pas_date", "Дата выдачи")});
 }
