@@ -2,6 +2,28 @@
 
 #include "tavrinpluginhandler.h"
 
+#include <limits>
+
+namespace {
+
+// QVariant::toInt wraps a number outside the range of int: a result of 4294967296 would read
+// as 0, a failure as a success, and -3e9 as a positive code. Such a number reads as the
+// nearest int instead, keeping its sign; anything else reads as toInt() reads it.
+int toBoundedInt(const QVariant &value)
+{
+    bool isNumber = false;
+    const double number = value.toDouble(&isNumber);
+    if (isNumber && number != number)
+        return 0;
+    if (isNumber && number > double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (isNumber && number < double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return value.toInt();
+}
+
+} // namespace
+
 const QString TavrinPayParameter::TYPE_STRING = QStringLiteral("string");
 const QString TavrinPayParameter::TYPE_ENUM = QStringLiteral("enum");
 
@@ -118,7 +140,7 @@ TavrinCheckAnswer::TavrinCheckAnswer(QVariantMap answer)
         m_error = it.value().toBool();
     it = body.constFind(QStringLiteral("result"));
     if (it != bodyEnd)
-        m_result = it.value().toInt();
+        m_result = toBoundedInt(it.value());
     it = body.constFind(QStringLiteral("uid"));
     if (it != bodyEnd)
         m_uid = it.value().toString();
@@ -147,5 +169,5 @@ TavrinCheckAnswer::TavrinCheckAnswer(QVariantMap answer)
     }
     it = step.constFind(QStringLiteral("currentStep"));
     if (it != stepEnd)
-        m_currentStep = it.value().toInt();
+        m_currentStep = toBoundedInt(it.value());
 }

@@ -1,0 +1,181 @@
+#include <QtTest/QtTest>
+
+#include "dialoguedriver.h"
+#include "messagecapture.h"
+
+#include <QtCore/QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Planted in the service's answers and in what the customer types; digits found nowhere else
+// in a dialogue.
+const QString Phone = QStringLiteral("9035718264");
+const QString PassportSeries = QStringLiteral("7391");
+const QString PassportNumber = QStringLiteral("582046");
+const QString SmsCode = QStringLiteral("640317");
+const QString WrongCode = QStringLiteral("139527");
+
+// Sends what the process writes to a file descriptor into a file while it lives: output that
+// does not go through Qt's logging reaches the terminal's log all the same.
+class Redirect
+{
+public:
+    explicit Redirect(int fd) : m_fd(fd)
+    {
+        std::fflush(nullptr);
+        if (m_file.open()) {
+            m_saved = ::dup(fd);
+            ::dup2(m_file.handle(), fd);
+        }
+    }
+    ~Redirect() { restore(); }
+
+    QByteArray restore()
+    {
+        if (m_saved >= 0) {
+            std::fflush(nullptr);
+            ::dup2(m_saved, m_fd);
+            ::close(m_saved);
+            m_saved = -1;
+            m_file.seek(0);
+            m_text = m_file.readAll();
+        }
+        return m_text;
+    }
+
+private:
+    int m_fd;
+    int m_saved = -1;
+    QTemporaryFile m_file;
+    QByteArray m_text;
+};
+
+} // namespace
+
+// A terminal's log is read by people who must not learn the customers' documents or codes
+// from it: with the logging rules a terminal runs with, no dialogue writes them anywhere.
+class tst_PersonalData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void nothingPersonalInTheLog_data();
+    void nothingPersonalInTheLog();
+
+private:
+    void playDialogue();
+
+    QScopedPointer<DialogueDriver> d;
+};
+
+void tst_PersonalData::init()
+{
+    d.reset(new DialogueDriver);
+    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
+}
+
+void tst_PersonalData::cleanup()
+{
+    QLoggingCategory::setFilterRules(QString());
+    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+    d.reset();
+}
+
+void tst_PersonalData::playDialogue()
+{
+    QVERIFY(d->start());
+    QVERIFY(d->enter(Phone));
+
+    QVariantMap code = BusProbe::parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"),
+                                           QString(), true);
+    // A pattern the terminal cannot use is reported by name: the value must not go with it.
+    code.insert(QStringLiteral("regexp"), QStringLiteral("(\\d+"));
+    const QVariantList asked{
+        BusProbe::parameter(QStringLiteral("surname"), QStringLiteral("Фамилия"),
+                            QStringLiteral("Иванова"), false),
+        BusProbe::parameter(QStringLiteral("ID_serie"), QStringLiteral("Серия"), PassportSeries,
+                            false),
+        code,
+        BusProbe::parameter(QStringLiteral("ID_number"), QStringLiteral("Номер"), PassportNumber,
+                            false)};
+    d->answerStep(1, true, asked);
+
+    // A mistyped code: the service refuses it and the customer types it again.
+    QVERIFY(d->enter(WrongCode));
+    d->answer(QVariantMap{{QStringLiteral("error"), false}, {QStringLiteral("result"), 0}},
+              QVariantMap{{QStringLiteral("isError"), true},
+                          {QStringLiteral("statusDescription"),
+                           QStringLiteral("Неверный код подтверждения")},
+                          {QStringLiteral("currentStep"), 2}});
+    QPointer<MessageWidgetController> refusal = d->lastShownMessage().controller;
+    QVERIFY(refusal);
+    refusal->accept();
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("smscode"));
+    QVERIFY(d->enter(SmsCode));
+    QCOMPARE(d->fixture.bus.lastCheckData().value(QStringLiteral("payParamList")).toList()
+                 .value(1).toMap().value(QStringLiteral("value")).toString(),
+             SmsCode);
+
+    d->answerStep(2, true, QVariantList{
+        BusProbe::parameter(QStringLiteral("ID_serie"), QString(), PassportSeries, false),
+        BusProbe::parameter(QStringLiteral("ID_number"), QString(), PassportNumber, false)});
+    QCOMPARE(d->payDetails(), 1);
+    QCOMPARE(d->fixture.provider->parameters().last().value(), PassportSeries + PassportNumber);
+}
+
+void tst_PersonalData::nothingPersonalInTheLog_data()
+{
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("with the default rules, nowhere") << QString() << false;
+    // The same dialogue with the plugin's debug lines on, as an operator may ask for while
+    // looking into a fault: then they are there, which shows that the capture sees them.
+    QTest::newRow("with the debug lines asked for, in them") << "tavrin.debug=true" << true;
+}
+
+void tst_PersonalData::nothingPersonalInTheLog()
+{
+    QFETCH(QString, rules);
+    QFETCH(bool, written);
+
+    QLoggingCategory::setFilterRules(rules);
+    QByteArray written1;
+    QByteArray written2;
+    QList<MessageCapture::Line> logged;
+    {
+        Redirect out(STDOUT_FILENO);
+        Redirect err(STDERR_FILENO);
+        MessageCapture capture;
+        playDialogue();
+        logged = capture.lines;
+        written1 = out.restore();
+        written2 = err.restore();
+    }
+    if (QTest::currentTestFailed()) {
+        // What the test itself said went to the files too.
+        std::fwrite(written1.constData(), 1, size_t(written1.size()), stdout);
+        return;
+    }
+
+    QString everything = QString::fromUtf8(written1 + written2);
+    for (const MessageCapture::Line &line : qAsConst(logged))
+        everything += QString::fromLatin1(line.category) + QLatin1Char(' ') + line.text
+                      + QLatin1Char('\n');
+
+    for (const QString &planted : {Phone, PassportSeries, PassportNumber, SmsCode, WrongCode}) {
+        QVERIFY2(everything.contains(planted) == written,
+                 qPrintable(QStringLiteral("%1 %2 in:\n%3")
+                                .arg(planted, written ? QStringLiteral("missing")
+                                                      : QStringLiteral("written"),
+                                     everything)));
+    }
+}
+
+QTEST_MAIN(tst_PersonalData)
+#include "tst_personaldata.moc"

@@ -1,0 +1,359 @@
+#include <QtTest/QtTest>
+
+#include "dialoguedriver.h"
+#include "messagecapture.h"
+
+#include <limits>
+
+namespace {
+
+const QString MessageType = QStringLiteral("tavrinPluginRequest");
+const QString DataError = QStringLiteral("Ошибка запроса данных");
+
+QString resultError(int result)
+{
+    return QStringLiteral("Ошибка обработки запроса (%1).Попробуйте поздее")
+        .arg(result);
+}
+
+// What the customer is left with after an answer.
+struct Outcome
+{
+    enum Kind { Dropped, Asks, Message, Payment, SecondRequest };
+    Kind kind;
+    QString detail;
+};
+
+Outcome dropped() { return Outcome{Outcome::Dropped, QString()}; }
+Outcome asks(const QString &name) { return Outcome{Outcome::Asks, name}; }
+Outcome message(const QString &text) { return Outcome{Outcome::Message, text}; }
+Outcome payment() { return Outcome{Outcome::Payment, QString()}; }
+Outcome secondRequest() { return Outcome{Outcome::SecondRequest, QString()}; }
+
+// Markers in the table below: take the key out; put the pending request's uid there as a
+// whole number.
+const QVariant Removed = QVariant::fromValue(QStringLiteral("<removed>"));
+const QVariant UidAsNumber = QVariant::fromValue(QStringLiteral("<uid as a number>"));
+
+// answer with the value at path (keys of maps and indexes of lists) replaced.
+QVariant edited(const QVariant &node, const QStringList &path, const QVariant &value)
+{
+    if (path.isEmpty())
+        return value;
+    const QString &key = path.first();
+    if (node.userType() == QMetaType::QVariantList) {
+        QVariantList list = node.toList();
+        const int index = key.toInt();
+        list[index] = edited(list.at(index), path.mid(1), value);
+        return list;
+    }
+    QVariantMap map = node.toMap();
+    if (path.size() == 1 && value == Removed)
+        map.remove(key);
+    else
+        map.insert(key, edited(map.value(key), path.mid(1), value));
+    return map;
+}
+
+QVariantMap fixed(const QString &name, const QString &value)
+{
+    return BusProbe::parameter(name, name, value, false);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Outcome)
+
+// Answers and service data that are wrong in every way the bus lets them be: each must leave
+// the customer with a screen to go on from and must not stop the terminal. Cases of this kind
+// that other suites already cover are listed in docs/robustness.md.
+class tst_Robustness : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void fieldOfAnotherType_data();
+    void fieldOfAnotherType();
+    void nestedDeeperThanTheBound();
+    void longLists_data();
+    void longLists();
+
+private:
+    bool reachFirstRequest();
+    QVariantMap goodFirstAnswer() const;
+
+    QScopedPointer<DialogueDriver> d;
+};
+
+void tst_Robustness::init()
+{
+    d.reset(new DialogueDriver);
+    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
+}
+
+void tst_Robustness::cleanup()
+{
+    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+    d.reset();
+}
+
+bool tst_Robustness::reachFirstRequest()
+{
+    return d->start() && d->enter(QStringLiteral("9161234567")) && d->sentCount() == 1;
+}
+
+QVariantMap tst_Robustness::goodFirstAnswer() const
+{
+    const QVariantMap body{{QStringLiteral("msgType"), MessageType},
+                           {QStringLiteral("uid"), d->lastUid()},
+                           {QStringLiteral("error"), false},
+                           {QStringLiteral("result"), 0},
+                           {QStringLiteral("description"), QString()},
+                           {QStringLiteral("resultDescription"), QString()}};
+    const QVariantMap step{
+        {QStringLiteral("isCompleted"), true},
+        {QStringLiteral("isError"), false},
+        {QStringLiteral("statusDescription"), QString()},
+        {QStringLiteral("currentStep"), 1},
+        {QStringLiteral("payParamList"),
+         QVariantList{fixed(QStringLiteral("surname"), QStringLiteral("Иванова")),
+                      BusProbe::parameter(QStringLiteral("smscode"), QStringLiteral("Код"),
+                                          QString(), true)}}};
+    return BusProbe::answer(body, step);
+}
+
+void tst_Robustness::fieldOfAnotherType_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<Outcome>("outcome");
+
+    const QString step = QStringLiteral("message/params/");
+    const QString code = QStringLiteral("message/params/payParamList/1/");
+    const QString sms = QStringLiteral("smscode");
+    const double beyondInt = 4294967296.0;
+
+    // The answer's body.
+    QTest::newRow("no message at all") << "message" << Removed << dropped();
+    QTest::newRow("message as text") << "message" << QVariant(QStringLiteral("ok")) << dropped();
+    QTest::newRow("message as a list") << "message" << QVariant(QVariantList{1}) << dropped();
+    QTest::newRow("type as a number") << "message/msgType" << QVariant(1) << dropped();
+    QTest::newRow("type in a list") << "message/msgType" << QVariant(QVariantList{MessageType})
+                                    << dropped();
+    QTest::newRow("type in a one-entry string list reads as its entry")
+        << "message/msgType" << QVariant(QStringList{MessageType}) << asks(sms);
+    QTest::newRow("uid as a map") << "message/uid" << QVariant(QVariantMap()) << dropped();
+    QTest::newRow("uid as a whole number matches its digits") << "message/uid" << UidAsNumber
+                                                              << asks(sms);
+    QTest::newRow("error as text false") << "message/error" << QVariant(QStringLiteral("false"))
+                                         << asks(sms);
+    QTest::newRow("error as any other text is an error")
+        << "message/error" << QVariant(QStringLiteral("no")) << message(DataError);
+    QTest::newRow("error as an empty list reads as none")
+        << "message/error" << QVariant(QVariantList()) << asks(sms);
+    QTest::newRow("result as text of a number") << "message/result"
+                                                << QVariant(QStringLiteral("5"))
+                                                << message(resultError(5));
+    QTest::newRow("result as other text reads 0, the flags decide")
+        << "message/result" << QVariant(QStringLiteral("E5")) << asks(sms);
+    QTest::newRow("result in a list reads 0") << "message/result" << QVariant(QVariantList{5})
+                                              << asks(sms);
+    QTest::newRow("result beyond int is no success")
+        << "message/result" << QVariant(beyondInt)
+        << message(resultError(std::numeric_limits<int>::max()));
+    QTest::newRow("result beyond int as text is no success")
+        << "message/result" << QVariant(QStringLiteral("4294967296"))
+        << message(resultError(std::numeric_limits<int>::max()));
+    QTest::newRow("result below int keeps its sign")
+        << "message/result" << QVariant(-3e9)
+        << message(resultError(std::numeric_limits<int>::min()));
+    QTest::newRow("description as a map is never shown")
+        << "message/description" << QVariant(QVariantMap{{QStringLiteral("a"), 1}}) << asks(sms);
+    QTest::newRow("step data as text") << "message/params" << QVariant(QStringLiteral("x"))
+                                       << message(DataError);
+    QTest::newRow("step data as a list") << "message/params" << QVariant(QVariantList{1})
+                                         << message(DataError);
+
+    // The step data.
+    QTest::newRow("completion as text true") << step + "isCompleted"
+                                             << QVariant(QStringLiteral("true")) << asks(sms);
+    QTest::newRow("completion in a list reads false")
+        << step + "isCompleted" << QVariant(QVariantList{true}) << message(DataError);
+    QTest::newRow("step error as text is an error")
+        << step + "isError" << QVariant(QStringLiteral("yes")) << message(DataError);
+    QTest::newRow("step number as text") << step + "currentStep" << QVariant(QStringLiteral("1"))
+                                         << asks(sms);
+    QTest::newRow("step number as a JSON number") << step + "currentStep" << QVariant(1.0)
+                                                  << asks(sms);
+    QTest::newRow("step number beyond int is not step one")
+        << step + "currentStep" << QVariant(beyondInt + 1) << payment();
+    QTest::newRow("step number in a list reads 0: the check is complete")
+        << step + "currentStep" << QVariant(QVariantList{1}) << payment();
+    QTest::newRow("parameter list as text asks nothing")
+        << step + "payParamList" << QVariant(QStringLiteral("x")) << message(DataError);
+    QTest::newRow("parameter list as a map asks nothing")
+        << step + "payParamList" << QVariant(QVariantMap{{QStringLiteral("name"), sms}})
+        << message(DataError);
+
+    // One parameter.
+    QTest::newRow("parameter as text is a fixed one") << step + "payParamList/1"
+                                                      << QVariant(sms) << secondRequest();
+    QTest::newRow("editable as text false") << code + "isEditable"
+                                            << QVariant(QStringLiteral("false"))
+                                            << secondRequest();
+    QTest::newRow("editable as text 1") << code + "isEditable" << QVariant(QStringLiteral("1"))
+                                        << asks(sms);
+    QTest::newRow("name in a list reads empty") << code + "name" << QVariant(QVariantList{sms})
+                                                << asks(QString());
+    QTest::newRow("title as a map") << code + "title" << QVariant(QVariantMap()) << asks(sms);
+    QTest::newRow("value in a list") << code + "value" << QVariant(QVariantList{1}) << asks(sms);
+    QTest::newRow("pattern as a number") << code + "regexp" << QVariant(5) << asks(sms);
+    QTest::newRow("mask as a map") << code + "mask" << QVariant(QVariantMap()) << asks(sms);
+    QTest::newRow("type in a one-entry string list is a choice")
+        << code + "type" << QVariant(QStringList{QStringLiteral("enum")}) << asks(sms);
+}
+
+void tst_Robustness::fieldOfAnotherType()
+{
+    QFETCH(QString, path);
+    QFETCH(QVariant, value);
+    QFETCH(Outcome, outcome);
+
+    QVERIFY(reachFirstRequest());
+    if (value == UidAsNumber)
+        value = d->lastUid().toLongLong();
+    const int messagesBefore = d->shownMessages.size();
+    const int inputsBefore = d->shownInputs.size();
+
+    const QVariantMap answer =
+        edited(goodFirstAnswer(), path.split(QLatin1Char('/')), value).toMap();
+    MessageCapture capture;
+    d->fixture.bus.answerNow(answer);
+    const QList<MessageCapture::Line> logged = capture.lines;
+
+    switch (outcome.kind) {
+    case Outcome::Dropped: {
+        QCOMPARE(d->shownMessages.size(), messagesBefore);
+        QCOMPARE(d->shownInputs.size(), inputsBefore);
+        // The waiting message stays: its time running out ends the dialogue.
+        const QList<MessageWidgetController *> messages = d->fixture.messages();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first()->isOpen());
+        QVERIFY(messages.first()->timeout() > 0);
+        break;
+    }
+    case Outcome::Asks:
+        QCOMPARE(d->shownInputs.size(), inputsBefore + 1);
+        QCOMPARE(d->lastShownInput().parameter.name(), outcome.detail);
+        break;
+    case Outcome::Message: {
+        QCOMPARE(d->lastShownMessage().text, outcome.detail);
+        QCOMPARE(d->lastShownMessage().buttons, 1);
+        // The message's end cancels: the customer is never left on it.
+        QPointer<MessageWidgetController> shown = d->lastShownMessage().controller;
+        QVERIFY(shown);
+        shown->accept();
+        QCOMPARE(d->cancels(), 1);
+        break;
+    }
+    case Outcome::Payment:
+        QCOMPARE(d->payDetails(), 1);
+        break;
+    case Outcome::SecondRequest:
+        QCOMPARE(d->sentCount(), 2);
+        QCOMPARE(d->fixture.bus.lastCheckData().value(QStringLiteral("currentStep")).toString(),
+                 QStringLiteral("2"));
+        break;
+    }
+    QCOMPARE(d->sentCount(), outcome.kind == Outcome::SecondRequest ? 2 : 1);
+    // Nothing of this is worth a line with the default rules.
+    QVERIFY2(logged.isEmpty(), qPrintable(logged.isEmpty() ? QString() : logged.first().text));
+}
+
+void tst_Robustness::nestedDeeperThanTheBound()
+{
+    QVERIFY(reachFirstRequest());
+    // A choice whose one detail holds entries far below any bound a reader may set.
+    QVariantMap deep{{QStringLiteral("name"), QStringLiteral("deepest")}};
+    for (int level = 0; level < 100; ++level)
+        deep = QVariantMap{{QStringLiteral("name"), QString::number(level)},
+                           {QStringLiteral("paramList"), QVariantList{deep}}};
+    QVariantMap detail = fixed(QStringLiteral("number"), QStringLiteral("40817"));
+    detail.insert(QStringLiteral("title"), QStringLiteral("Счёт"));
+    detail.insert(QStringLiteral("paramList"), QVariantList{deep});
+    const QVariantMap choice{{QStringLiteral("name"), QStringLiteral("first")},
+                             {QStringLiteral("paramList"), QVariantList{detail}}};
+    QVariantMap account = BusProbe::parameter(QStringLiteral("account"), QStringLiteral("Счёт"),
+                                              QString(), false, QStringLiteral("enum"));
+    account.insert(QStringLiteral("paramList"), QVariantList{choice});
+
+    MessageCapture capture;
+    d->answerStep(1, true, QVariantList{account});
+
+    // Asked as ever, with the levels that a choice and its details use.
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("account"));
+    QCOMPARE(d->lastShownInput().parameter.values(),
+             (QMap<QString, QVariant>{{QStringLiteral("Счёт: 40817"), 0}}));
+    // The cut is reported once, as a warning that the default rules let through.
+    const QStringList lines = capture.summary({"tavrin"});
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(QLatin1String("tavrin warning: PARAM_LIST_TOO_DEEP")),
+             qPrintable(lines.first()));
+}
+
+void tst_Robustness::longLists_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("count");
+    // 200,000 fixed parameters are passed over in tst_parameterinput.
+    QTest::newRow("100,000 parameters to enter") << QStringLiteral("editable") << 100000;
+    // The host's choice list takes time for each entry it drops, for every entry: more
+    // choices would time the host, not the plugin.
+    QTest::newRow("2,000 choices of one parameter") << QStringLiteral("choices") << 2000;
+}
+
+void tst_Robustness::longLists()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, count);
+
+    QVERIFY(reachFirstRequest());
+    QVariantList params;
+    if (kind == QLatin1String("choices")) {
+        QVariantList choices;
+        choices.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            QVariantMap detail = fixed(QStringLiteral("number"), QString::number(i));
+            detail.insert(QStringLiteral("title"), QStringLiteral("Счёт"));
+            choices << QVariantMap{{QStringLiteral("paramList"), QVariantList{detail}}};
+        }
+        QVariantMap account = BusProbe::parameter(QStringLiteral("account"), QString(),
+                                                  QString(), false, QStringLiteral("enum"));
+        account.insert(QStringLiteral("paramList"), choices);
+        params << account;
+    } else {
+        params.reserve(count);
+        for (int i = 0; i < count; ++i)
+            params << BusProbe::parameter(QStringLiteral("p%1").arg(i), QString(), QString(), true);
+    }
+    d->answerStep(1, true, params);
+    if (kind == QLatin1String("choices")) {
+        QCOMPARE(d->lastShownInput().parameter.values().size(), count);
+        QVERIFY(d->choose(count - 1));
+        QCOMPARE(d->sentCount(), 2);
+        return;
+    }
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("p0"));
+    QVERIFY(d->enter(QStringLiteral("a")));
+    QVERIFY(d->enter(QStringLiteral("b")));
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("p2"));
+    QVERIFY(d->back());
+    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("p1"));
+    QCOMPARE(d->lastShownInput().parameter.value(), QStringLiteral("b"));
+    QCOMPARE(d->sentCount(), 1);
+}
+
+QTEST_MAIN(tst_Robustness)
+#include "tst_robustness.moc"
