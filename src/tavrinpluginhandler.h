@@ -96,6 +96,9 @@ private:
     // The request benchmark times prepareStompMessage() on its own: around it, the waiting
     // message on screen costs many times more than the request and would drown it.
     friend class RequestBench;
+    // The dialogue fuzzer and the soak check, after every event, the step index and which
+    // controllers the handler still holds.
+    friend class TavrinHandlerProbe;
 
     void checkPluginViewLoadHelper();
     void showInputNumberScreen();

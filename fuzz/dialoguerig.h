@@ -1,0 +1,97 @@
+#ifndef DIALOGUERIG_H
+#define DIALOGUERIG_H
+
+#include <QtCore/QList>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QSet>
+#include <QtCore/QStringList>
+#include <QtCore/QVariantMap>
+
+#include "formproject.h"
+#include "provider.h"
+#include "sessionmanager.h"
+
+class FuzzInput;
+class MessageWidgetController;
+class PluginBaseFormViewer;
+class PluginProviderParameterInputController;
+class QWidget;
+class TavrinPluginHandler;
+
+// A terminal around one plugin handler, driven by fuzzer bytes: each event is something a
+// host, a customer or the check service can do (start, showInitScreen, stop, Next with a text,
+// Back, a choice, a message closing with a code, an answer of any shape, the same answer again,
+// a turn of the event loop, the host deleting the pay screen or the plugin, a slot called by
+// name). After every event it checks what must hold whatever happened, and aborts when it does
+// not: the parameter index is never negative, the handler keeps no controller it does not
+// hold, a shown dialogue always leaves the customer a way on, an answer that matches no
+// pending request changes nothing, a completed check pays once, and the requests carry only
+// the numbers this customer typed.
+class DialogueRig : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DialogueRig(QObject *parent = nullptr);
+    ~DialogueRig() override;
+
+    // Reads one event and plays it.
+    void play(FuzzInput &in);
+    // Ends the dialogue as a host does at the end of a payment and checks that nothing of it
+    // is left behind.
+    void finish();
+
+    static void check(bool condition, const char *what);
+
+signals:
+    void deliver(QVariantMap message);
+
+private slots:
+    void take(const QVariantMap &message);
+    void messageShown(MessageWidgetController *controller);
+    void parameterShown(PluginProviderParameterInputController *controller);
+    void cancelRequested();
+    void payDetailRequested(const QVariantMap &details);
+
+private:
+    enum Event {
+        Start, ShowInitScreen, Stop, NextTyped, NextSignalled, Back, Choose, CloseMessage,
+        Answer, AnswerAgain, Turn, DeleteViewer, CallSlot, DeleteHandler, EventCount
+    };
+
+    void start(FuzzInput &in);
+    void showInitScreen();
+    void next(const QString &text, bool typed);
+    void closeMessage(FuzzInput &in);
+    void answer(const QVariantMap &message);
+    void callSlot(FuzzInput &in);
+    void turn();
+    void checkAlways() const;
+    void checkSettled() const;
+    void checkWayOn() const;
+    PluginBaseFormViewer *viewer() const;
+    PluginProviderParameterInputController *screen() const;
+
+    FormProject m_project;
+    SessionManager m_session;
+    QScopedPointer<Provider> m_providers[3];
+    QPointer<TavrinPluginHandler> m_handler;
+    QPointer<PluginBaseFormViewer> m_watchedViewer;
+    QList<QPointer<MessageWidgetController> > m_messages;
+    QPointer<PluginProviderParameterInputController> m_input;
+    QList<QWidget *> m_initialTopLevel;
+
+    QStringList m_sentUids;
+    QVariantMap m_lastAnswer;
+    QString m_answeringUid;
+    QSet<QString> m_paidUids;
+    QSet<QString> m_numbersTyped;
+    int m_shownCount = 0;
+    int m_cancels = 0;
+    int m_payDetails = 0;
+    bool m_shown = false;
+    bool m_ended = false;
+};
+
+#endif // DIALOGUERIG_H
