@@ -102,8 +102,6 @@ void tst_BrokerOptions::refusesMistakes_data()
     const auto service = BrokerOptions::Side::Service;
     QTest::newRow("a broker without a port")
         << terminal << QStringList{"--broker", "localhost"} << "--broker: \"localhost\" is not HOST:PORT";
-    QTest::newRow("a connection option without a broker")
-        << terminal << QStringList{"--vhost", "/"} << "--vhost needs --broker";
     QTest::newRow("a destination without a broker")
         << service << QStringList{"--request-destination", "/queue/x"}
         << "--request-destination needs --broker";

@@ -91,39 +91,27 @@ void tst_PersonalData::playDialogue()
     QVERIFY(d->start());
     QVERIFY(d->enter(Phone));
 
-    QVariantMap code = BusProbe::parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"),
-                                           QString(), true);
+    QVariantMap code = BusProbe::parameter("smscode", "Код из SMS", QString(), true);
     // A pattern the terminal cannot use is reported by name: the value must not go with it.
-    code.insert(QStringLiteral("regexp"), QStringLiteral("(\\d+"));
-    const QVariantList asked{
-        BusProbe::parameter(QStringLiteral("surname"), QStringLiteral("Фамилия"),
-                            QStringLiteral("Иванова"), false),
-        BusProbe::parameter(QStringLiteral("ID_serie"), QStringLiteral("Серия"), PassportSeries,
-                            false),
-        code,
-        BusProbe::parameter(QStringLiteral("ID_number"), QStringLiteral("Номер"), PassportNumber,
-                            false)};
-    d->answerStep(1, true, asked);
+    code.insert("regexp", "(\\d+");
+    d->answerStep(1, true, {BusProbe::parameter("surname", "Фамилия", "Иванова", false),
+                            BusProbe::parameter("ID_serie", "Серия", PassportSeries, false), code,
+                            BusProbe::parameter("ID_number", "Номер", PassportNumber, false)});
 
     // A mistyped code: the service refuses it and the customer types it again.
     QVERIFY(d->enter(WrongCode));
-    d->answer(QVariantMap{{QStringLiteral("error"), false}, {QStringLiteral("result"), 0}},
-              QVariantMap{{QStringLiteral("isError"), true},
-                          {QStringLiteral("statusDescription"),
-                           QStringLiteral("Неверный код подтверждения")},
-                          {QStringLiteral("currentStep"), 2}});
+    d->answer({{"error", false}, {"result", 0}},
+              {{"isError", true}, {"statusDescription", "Неверный код подтверждения"}, {"currentStep", 2}});
     QPointer<MessageWidgetController> refusal = d->lastShownMessage().controller;
     QVERIFY(refusal);
     refusal->accept();
-    QCOMPARE(d->lastShownInput().parameter.name(), QStringLiteral("smscode"));
+    QCOMPARE(d->lastShownInput().parameter.name(), "smscode");
     QVERIFY(d->enter(SmsCode));
-    QCOMPARE(d->fixture.bus.lastCheckData().value(QStringLiteral("payParamList")).toList()
-                 .value(1).toMap().value(QStringLiteral("value")).toString(),
+    QCOMPARE(d->fixture.bus.lastCheckData().value("payParamList").toList().value(1).toMap().value("value").toString(),
              SmsCode);
 
-    d->answerStep(2, true, QVariantList{
-        BusProbe::parameter(QStringLiteral("ID_serie"), QString(), PassportSeries, false),
-        BusProbe::parameter(QStringLiteral("ID_number"), QString(), PassportNumber, false)});
+    d->answerStep(2, true, {BusProbe::parameter("ID_serie", QString(), PassportSeries, false),
+                            BusProbe::parameter("ID_number", QString(), PassportNumber, false)});
     QCOMPARE(d->payDetails(), 1);
     QCOMPARE(d->fixture.provider->parameters().last().value(), PassportSeries + PassportNumber);
 }
@@ -145,35 +133,30 @@ void tst_PersonalData::nothingPersonalInTheLog()
     QFETCH(bool, written);
 
     QLoggingCategory::setFilterRules(rules);
-    QByteArray written1;
-    QByteArray written2;
+    QByteArray out;
+    QByteArray err;
     QList<MessageCapture::Line> logged;
     {
-        Redirect out(STDOUT_FILENO);
-        Redirect err(STDERR_FILENO);
+        Redirect outRedirect(STDOUT_FILENO);
+        Redirect errRedirect(STDERR_FILENO);
         MessageCapture capture;
         playDialogue();
         logged = capture.lines;
-        written1 = out.restore();
-        written2 = err.restore();
+        out = outRedirect.restore();
+        err = errRedirect.restore();
     }
     if (QTest::currentTestFailed()) {
         // What the test itself said went to the files too.
-        std::fwrite(written1.constData(), 1, size_t(written1.size()), stdout);
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return;
     }
 
-    QString everything = QString::fromUtf8(written1 + written2);
+    QString everything = QString::fromUtf8(out + err);
     for (const MessageCapture::Line &line : qAsConst(logged))
-        everything += QString::fromLatin1(line.category) + QLatin1Char(' ') + line.text
-                      + QLatin1Char('\n');
-
+        everything += QString::fromLatin1(line.category) + ' ' + line.text + '\n';
     for (const QString &planted : {Phone, PassportSeries, PassportNumber, SmsCode, WrongCode}) {
         QVERIFY2(everything.contains(planted) == written,
-                 qPrintable(QStringLiteral("%1 %2 in:\n%3")
-                                .arg(planted, written ? QStringLiteral("missing")
-                                                      : QStringLiteral("written"),
-                                     everything)));
+                 qPrintable(QStringLiteral("%1 %2 in:\n%3").arg(planted, written ? "missing" : "written", everything)));
     }
 }
 

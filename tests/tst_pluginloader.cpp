@@ -14,8 +14,7 @@ private slots:
     void metaData();
     void oneInstanceUntilDeleted();
     void castsToTheInterface();
-    void identityIsConstant();
-    void supportedProvidersIsACopy();
+    void identityTheHostReliesOn();
 
 private:
     QPluginLoader loader;
@@ -63,38 +62,17 @@ void tst_PluginLoader::castsToTheInterface()
     IPayByProvider *byCast = qobject_cast<IPayByProvider *>(instance);
     QVERIFY(byCast);
     QCOMPARE(static_cast<IPayByProvider *>(instance->qt_metacast(IPayByProvider_iid)), byCast);
-    QCOMPARE(static_cast<IPayByProvider *>(instance->qt_metacast("IPayByProvider")), byCast);
-    QCOMPARE(instance->qt_metacast("TavrinPluginHandler"), static_cast<void *>(instance));
-    QVERIFY(!instance->qt_metacast("SomethingElse"));
 }
 
-void tst_PluginLoader::identityIsConstant()
+void tst_PluginLoader::identityTheHostReliesOn()
 {
+    // The host routes the bus by the filters, serves the providers by their ids and finds the
+    // plugin's forms under its string id.
     IPayByProvider *plugin = qobject_cast<IPayByProvider *>(loader.instance());
     QVERIFY(plugin);
-    for (int round = 0; round < 2; ++round) {
-        QCOMPARE(plugin->pluginVersion(), QStringLiteral("4.2.12"));
-        QCOMPARE(plugin->pluginId(), 200);
-        QCOMPARE(plugin->pluginStringId(), QStringLiteral("tavrinPlugin"));
-        QCOMPARE(plugin->pluginDescription(), QStringLiteral("Tavrin online check plugin"));
-        QVERIFY(plugin->pluginFormTemplates().isEmpty());
-        QCOMPARE(plugin->getStompFilters(), QVariantList{QStringLiteral("tavrinPluginRequest")});
-        QVERIFY(!plugin->hasSettingsWidget());
-        QVERIFY(!plugin->getSettingsWidget(nullptr));
-        QVERIFY(!plugin->needPaymentPayCheck());
-        QVERIFY(plugin->prepareCloseCycleSummCheck().isEmpty());
-        QVERIFY(QDateTime::fromString(plugin->pluginBuild(), Qt::ISODate).isValid());
-    }
-}
-
-void tst_PluginLoader::supportedProvidersIsACopy()
-{
-    IPayByProvider *plugin = qobject_cast<IPayByProvider *>(loader.instance());
-    QVERIFY(plugin);
-    QSet<qint64> providers = plugin->supportedProviders();
-    QCOMPARE(providers, (QSet<qint64>{71000454, 72000434, 113003105}));
-    providers.insert(1);
-    providers.remove(71000454);
+    QCOMPARE(plugin->pluginId(), 200);
+    QCOMPARE(plugin->pluginStringId(), "tavrinPlugin");
+    QCOMPARE(plugin->getStompFilters(), QVariantList{"tavrinPluginRequest"});
     QCOMPARE(plugin->supportedProviders(), (QSet<qint64>{71000454, 72000434, 113003105}));
 }
 

@@ -76,6 +76,12 @@ DialogueDriver::ShownMessage DialogueDriver::lastShownMessage() const
     return shownMessages.isEmpty() ? ShownMessage() : shownMessages.last();
 }
 
+QString DialogueDriver::lastMessageSummary() const
+{
+    const ShownMessage shown = lastShownMessage();
+    return QStringLiteral("%1|%2|%3").arg(shown.text).arg(shown.timeout).arg(shown.buttons);
+}
+
 DialogueDriver::ShownInput DialogueDriver::lastShownInput() const
 {
     return shownInputs.isEmpty() ? ShownInput() : shownInputs.last();

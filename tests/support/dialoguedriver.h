@@ -61,6 +61,8 @@ public:
     QString lastUid() const { return fixture.bus.lastUid(); }
 
     ShownMessage lastShownMessage() const;
+    // The message shown last as "text|seconds|buttons", for one comparison.
+    QString lastMessageSummary() const;
     ShownInput lastShownInput() const;
     // Names of the parameters shown since the last clearShown(), in order.
     QStringList shownNames() const;

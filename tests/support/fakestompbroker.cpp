@@ -188,13 +188,6 @@ void FakeStompBroker::handle(int index, const StompFrame &frame)
             if (!route(message))
                 m_held.append(message);
         }
-    } else if (command == "SEND") {
-        QList<StompFrame::Header> headers;
-        for (const StompFrame::Header &header : frame.headers()) {
-            if (header.first != "destination" && header.first != "receipt" && header.first != "content-length")
-                headers.append(header);
-        }
-        deliver(QString::fromUtf8(frame.header("destination")), frame.body(), headers);
     }
 
     if (frame.hasHeader("receipt") && sendsReceipts)

@@ -15,9 +15,9 @@ class QTcpSocket;
 class QTimer;
 
 // A STOMP broker on loopback that a test can script. It answers CONNECT, keeps SUBSCRIBEs,
-// routes each SEND as a MESSAGE to one subscriber of its destination (as a queue does; held
-// until one subscribes), confirms receipts, and records every frame and every heart-beat it
-// gets. Its ack ids hold a ':' so that they go out escaped, as ActiveMQ's do. A test can also
+// delivers the MESSAGEs a test gives it to one subscriber of their destination (as a queue
+// does; held until one subscribes), confirms receipts, and records every frame and every
+// heart-beat it gets. Its ack ids hold a ':' so that they go out escaped, as ActiveMQ's do. A test can also
 // send any frame or raw bytes, drop the connections, stop listening and listen again.
 class FakeStompBroker : public QObject
 {
@@ -29,7 +29,6 @@ public:
     // On 127.0.0.1; port 0 picks one, and listening again reuses the port of before.
     bool listen();
     void stopListening();
-    quint16 port() const { return m_port; }
     QString errorString() const { return m_server.errorString(); }
 
     // Settings for a client of this broker: no heart-beats, quick reconnection.
