@@ -20,8 +20,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("count"), QStringLiteral("10000"));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
                                        QStringLiteral("Factor for every message and service time "
-                                                      "(0.001: a minute in 60 ms)."),
-                                       QStringLiteral("factor"), QStringLiteral("0.001"));
+                                                      "(0.003: a minute in 180 ms)."),
+                                       QStringLiteral("factor"), QStringLiteral("0.003"));
     const QCommandLineOption scenarios(QStringLiteral("scenarios"),
                                        QStringLiteral("Directory of the scenario files."),
                                        QStringLiteral("dir"), QStringLiteral(TAVRIN_SCENARIOS_PATH));

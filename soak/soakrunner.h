@@ -25,7 +25,7 @@ public:
     struct Options
     {
         int dialogues = 10000;
-        double timeScale = 0.001;
+        double timeScale = 0.003;
         QString scenarioDir;
         bool quiet = false;
     };
