@@ -152,14 +152,14 @@ bool PluginProviderParameterInputController::matchesMask(const QString &mask, co
 {
     // The part after ';' names the blank character, which does not concern a finished value.
     const int blankSeparator = mask.indexOf(QLatin1Char(';'));
-    const QString spec = blankSeparator < 0 ? mask : mask.left(blankSeparator);
+    const QString layout = blankSeparator < 0 ? mask : mask.left(blankSeparator);
     QString pattern;
-    for (int i = 0; i < spec.size(); ++i) {
-        const QChar c = spec.at(i);
+    for (int i = 0; i < layout.size(); ++i) {
+        const QChar c = layout.at(i);
         if (isMaskMeta(c))
             continue;
-        if (c == QLatin1Char('\\') && i + 1 < spec.size()) {
-            pattern += QRegularExpression::escape(spec.at(++i));
+        if (c == QLatin1Char('\\') && i + 1 < layout.size()) {
+            pattern += QRegularExpression::escape(layout.at(++i));
             continue;
         }
         bool required = false;
