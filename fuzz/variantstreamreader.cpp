@@ -52,13 +52,14 @@ bool VariantStreamReader::readCount(quint32 *count, int smallestEntry)
     return ok() && qint64(*count) * smallestEntry <= left;
 }
 
-bool VariantStreamReader::readMapBody(QVariantMap *map, int depth)
+// Like QtCore's reader: a key that comes again is kept again, hence the multi-container.
+template <typename MultiContainer, typename Container>
+bool VariantStreamReader::readKeyedBody(Container *container, int depth)
 {
     quint32 count = 0;
     if (!readCount(&count, SmallestString + SmallestVariant))
         return false;
-    // Like QtCore's reader: a key that comes again is kept again.
-    QMultiMap<QString, QVariant> entries;
+    MultiContainer entries;
     for (quint32 i = 0; i < count; ++i) {
         QString key;
         QVariant value;
@@ -66,25 +67,18 @@ bool VariantStreamReader::readMapBody(QVariantMap *map, int depth)
             return false;
         entries.insert(key, value);
     }
-    *map = entries;
+    *container = entries;
     return true;
+}
+
+bool VariantStreamReader::readMapBody(QVariantMap *map, int depth)
+{
+    return readKeyedBody<QMultiMap<QString, QVariant>>(map, depth);
 }
 
 bool VariantStreamReader::readHashBody(QVariantHash *hash, int depth)
 {
-    quint32 count = 0;
-    if (!readCount(&count, SmallestString + SmallestVariant))
-        return false;
-    QMultiHash<QString, QVariant> entries;
-    for (quint32 i = 0; i < count; ++i) {
-        QString key;
-        QVariant value;
-        if (!readString(&key) || !readVariant(&value, depth + 1))
-            return false;
-        entries.insert(key, value);
-    }
-    *hash = entries;
-    return true;
+    return readKeyedBody<QMultiHash<QString, QVariant>>(hash, depth);
 }
 
 bool VariantStreamReader::readListBody(QVariantList *list, int depth)

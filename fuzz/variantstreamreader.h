@@ -26,6 +26,8 @@ private:
     bool readVariant(QVariant *value, int depth);
     bool readMapBody(QVariantMap *map, int depth);
     bool readHashBody(QVariantHash *hash, int depth);
+    template <typename MultiContainer, typename Container>
+    bool readKeyedBody(Container *container, int depth);
     bool readListBody(QVariantList *list, int depth);
     bool readStringListBody(QStringList *list);
     bool readCount(quint32 *count, int smallestEntry);
