@@ -89,19 +89,6 @@ bool SoakRunner::prepare(QString *error)
     return true;
 }
 
-Provider *SoakRunner::makeProvider(const Scenario &scenario)
-{
-    QList<ProviderParameter> parameters;
-    for (const Scenario::ProviderParameter &wanted : scenario.parameters) {
-        ProviderParameter parameter(wanted.name, wanted.label, wanted.value);
-        parameter.setRegExp(wanted.regExp);
-        parameter.setMask(wanted.mask);
-        parameters.append(parameter);
-    }
-    return new Provider(scenario.providerId, scenario.baseProviderId, scenario.providerName,
-                        parameters);
-}
-
 qint64 SoakRunner::residentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
@@ -129,7 +116,7 @@ void SoakRunner::print(const QString &line) const
 
 QString SoakRunner::playDialogue(const Scenario &scenario)
 {
-    QScopedPointer<Provider> provider(makeProvider(scenario));
+    QScopedPointer<Provider> provider(scenario.createProvider());
     CheckService service(scenario.service);
     service.setTimeScale(m_options.timeScale);
     connect(m_bus, &InProcessBus::requestReceived, &service, &CheckService::handleRequest);

@@ -50,7 +50,6 @@ private:
 
     QString playDialogue(const Scenario &scenario);
     Census takeCensus() const;
-    static Provider *makeProvider(const Scenario &scenario);
     static qint64 residentBytes();
     void print(const QString &line) const;
 

@@ -1,5 +1,21 @@
 #include "scenario.h"
 
+#include "provider.h"
+#include "providerparameter.h"
+
+Provider *Scenario::createProvider() const
+{
+    QList<::ProviderParameter> list;
+    for (const ProviderParameter &wanted : parameters) {
+        ::ProviderParameter parameter(wanted.name, wanted.label, wanted.value);
+        parameter.setRegExp(wanted.regExp);
+        parameter.setMask(wanted.mask);
+        parameter.setKeyboardType(wanted.keyboard);
+        list.append(parameter);
+    }
+    return new Provider(providerId, baseProviderId, providerName, list);
+}
+
 QString Scenario::endName(End end)
 {
     return end == End::Payment ? QStringLiteral("payment") : QStringLiteral("cancelled");

@@ -8,6 +8,8 @@
 
 #include "checkservicebehaviour.h"
 
+class Provider;
+
 // One play of the terminal simulator: the provider being paid, how the check service behaves,
 // what the customer does on each screen, and how the dialogue must end.
 struct Scenario
@@ -68,6 +70,9 @@ struct Scenario
     QMap<QString, QString> expectedValues;
     // How many requests the service must have received; negative when not checked.
     int expectedRequests = -1;
+
+    // The provider as the terminal's provider list would hand it to the plugin; the caller owns it.
+    Provider *createProvider() const;
 
     static QString endName(End end);
     static QString actionName(Input::MessageAction action);

@@ -233,20 +233,6 @@ void TerminalSimulator::printHeader()
                              : QStringLiteral("in this process, with the scenario's service"));
 }
 
-Provider *TerminalSimulator::makeProvider() const
-{
-    QList<ProviderParameter> parameters;
-    for (const Scenario::ProviderParameter &wanted : m_scenario.parameters) {
-        ProviderParameter parameter(wanted.name, wanted.label, wanted.value);
-        parameter.setRegExp(wanted.regExp);
-        parameter.setMask(wanted.mask);
-        parameter.setKeyboardType(wanted.keyboard);
-        parameters.append(parameter);
-    }
-    return new Provider(m_scenario.providerId, m_scenario.baseProviderId, m_scenario.providerName,
-                        parameters);
-}
-
 void TerminalSimulator::start()
 {
     IPayByProvider *plugin = m_host ? m_host->plugin() : nullptr;
@@ -268,7 +254,7 @@ void TerminalSimulator::start()
     m_ended = false;
     m_endRequests = 0;
     // Each payment starts from the provider's blank form.
-    m_provider.reset(makeProvider());
+    m_provider.reset(m_scenario.createProvider());
     IPayWidget *widget = plugin->start(m_provider.data(), Currency(643), m_session);
     m_viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
     if (!m_viewer) {

@@ -66,7 +66,6 @@ private slots:
     void requestSent(const QVariantMap &request);
 
 private:
-    Provider *makeProvider() const;
     void printHeader();
     void capture(const QString &tag);
     void end(Scenario::End end);
