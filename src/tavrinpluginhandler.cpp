@@ -307,6 +307,9 @@ IPayWidget *TavrinPluginHandler::start(Provider *provider, const Currency &curre
     projectDir = project ? project->projectDir() : QString();
 
     if (!formViewer) {
+        // A pay screen that the host deleted without stop() leaves its dialogue behind: its
+        // screens and messages must not act on the next customer's.
+        forgetDialogue();
         formViewer = new PluginBaseFormViewer(sessionManager, provider, currency, pluginMessageType);
         formViewer->setMessageReciever(messageReceiver.data(), messageReceiverSlot.constData());
         formViewer->setMessageSender(messageSender.data(), messageSenderSignal.constData());
@@ -366,6 +369,16 @@ void TavrinPluginHandler::showInputNumberScreen()
 
 void TavrinPluginHandler::stop()
 {
+    forgetDialogue();
+    if (formViewer) {
+        formViewer->hide();
+        formViewer->deleteLater();
+        formViewer = nullptr;
+    }
+}
+
+void TavrinPluginHandler::forgetDialogue()
+{
     // Whatever of this dialogue is still to close or to answer must not reach the next one.
     if (messageController) {
         disconnect(messageController, nullptr, this, nullptr);
@@ -390,11 +403,6 @@ void TavrinPluginHandler::stop()
     if (helperMessageController) {
         helperMessageController->deleteLater();
         helperMessageController = nullptr;
-    }
-    if (formViewer) {
-        formViewer->hide();
-        formViewer->deleteLater();
-        formViewer = nullptr;
     }
 }
 

@@ -112,6 +112,7 @@ private:
     void showErrorMessage(const QString &text, QObject *receiver, const char *slot);
     void releaseMessageController();
     void releaseInputController();
+    void forgetDialogue();
     bool isDialogueOpen() const;
     static bool isShown(const TavrinPayParameter &parameter);
     static QMap<QString, QVariant> choiceMap(const TavrinPayParameter &parameter);

@@ -45,6 +45,7 @@ private slots:
     void nothingHappensWithoutDialogue();
     void stopSilencesTheDialogue_data();
     void stopSilencesTheDialogue();
+    void deletedPayScreenLeavesNothingBehind();
     void phoneScreenWithoutPhoneParameter_data();
     void phoneScreenWithoutPhoneParameter();
 
@@ -295,15 +296,19 @@ void tst_Cancellation::nothingHappensWithoutDialogue()
 void tst_Cancellation::stopSilencesTheDialogue_data()
 {
     QTest::addColumn<QString>("leftOver");
-    QTest::newRow("an error message closing later") << "error message";
-    QTest::newRow("a waiting message closing later") << "waiting message";
-    QTest::newRow("the parameter screen pressed later") << "parameter screen";
-    QTest::newRow("the cancel question answered later") << "cancel question";
+    QTest::addColumn<bool>("hostDeletesScreen");
+    QTest::newRow("an error message closing later") << "error message" << false;
+    QTest::newRow("a waiting message closing later") << "waiting message" << false;
+    QTest::newRow("the parameter screen pressed later") << "parameter screen" << false;
+    QTest::newRow("the cancel question answered later") << "cancel question" << false;
+    // No stop(): the host deleted the pay screen and starts the next dialogue.
+    QTest::newRow("a deleted screen's error message closing later") << "error message" << true;
 }
 
 void tst_Cancellation::stopSilencesTheDialogue()
 {
     QFETCH(QString, leftOver);
+    QFETCH(bool, hostDeletesScreen);
 
     // The first customer gets to the second step.
     QVERIFY(reachParameters());
@@ -319,7 +324,10 @@ void tst_Cancellation::stopSilencesTheDialogue()
     QPointer<MessageWidgetController> message = d->lastShownMessage().controller;
 
     // The terminal moves on to the next customer before that message is through.
-    d->fixture.plugin->stop();
+    if (hostDeletesScreen)
+        delete d->viewer();
+    else
+        d->fixture.plugin->stop();
     QVERIFY(d->start());
     d->clearShown();
     const int sent = d->sentCount();
@@ -341,6 +349,37 @@ void tst_Cancellation::stopSilencesTheDialogue()
     PluginProviderParameterInputController *phone = d->fixture.lastInput();
     QVERIFY(phone);
     QCOMPARE(phone->parameter().name(), "phone");
+    phone->setText("9037654321");
+    phone->next();
+    QCOMPARE(d->sentCount(), sent + 1);
+    const QVariantMap msisdn{{"name", "msisdn"}, {"value", "79037654321"}};
+    QCOMPARE(d->fixture.bus.lastCheckData(),
+             (QVariantMap{{"currentStep", "1"}, {"payParamList", QVariantList{msisdn}}}));
+}
+
+void tst_Cancellation::deletedPayScreenLeavesNothingBehind()
+{
+    // The host deletes the pay screen in the middle of the parameter entry, without stop(),
+    // and starts the next dialogue.
+    QVERIFY(reachParameters());
+    QPointer<PluginProviderParameterInputController> screen = d->lastShownInput().controller;
+    delete d->viewer();
+    d->clearShown();
+    const int sent = d->sentCount();
+    QVERIFY(d->fixture.plugin->start(d->fixture.provider.data(), Currency(643), &d->fixture.session));
+
+    // Its form went with the pay screen: what may still come, before the next customer's
+    // first screen, is the old screen's signals.
+    QVERIFY(screen);
+    emit screen->needNext("Петров");
+    emit screen->needNext("1234");
+    emit screen->needBack();
+    QCOMPARE(d->sentCount(), sent);
+    QVERIFY2(d->shownInputs.isEmpty() && d->shownMessages.isEmpty(), "the previous dialogue changed the screen");
+
+    d->fixture.plugin->showInitScreen();
+    PluginProviderParameterInputController *phone = d->fixture.lastInput();
+    QVERIFY(phone);
     phone->setText("9037654321");
     phone->next();
     QCOMPARE(d->sentCount(), sent + 1);
