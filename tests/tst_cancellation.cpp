@@ -53,6 +53,8 @@ private:
     QList<FormViewer *> helperViews() const;
     // The first customer's dialogue, up to the parameter entry.
     bool reachParameters();
+    // The next customer's Next sends the number just typed, and only that.
+    void nextCustomerSendsOnlyTheirNumber(int sentBefore);
 
     QScopedPointer<DialogueDriver> d;
 };
@@ -345,13 +347,17 @@ void tst_Cancellation::stopSilencesTheDialogue()
     QVERIFY2(d->shownInputs.isEmpty() && d->shownMessages.isEmpty(), "the previous dialogue changed the screen");
     QCOMPARE(d->cancels(), 0);
 
-    // The next customer's Next sends the number just typed, and only that.
+    nextCustomerSendsOnlyTheirNumber(sent);
+}
+
+void tst_Cancellation::nextCustomerSendsOnlyTheirNumber(int sentBefore)
+{
     PluginProviderParameterInputController *phone = d->fixture.lastInput();
     QVERIFY(phone);
     QCOMPARE(phone->parameter().name(), "phone");
     phone->setText("9037654321");
     phone->next();
-    QCOMPARE(d->sentCount(), sent + 1);
+    QCOMPARE(d->sentCount(), sentBefore + 1);
     const QVariantMap msisdn{{"name", "msisdn"}, {"value", "79037654321"}};
     QCOMPARE(d->fixture.bus.lastCheckData(),
              (QVariantMap{{"currentStep", "1"}, {"payParamList", QVariantList{msisdn}}}));
@@ -378,14 +384,7 @@ void tst_Cancellation::deletedPayScreenLeavesNothingBehind()
     QVERIFY2(d->shownInputs.isEmpty() && d->shownMessages.isEmpty(), "the previous dialogue changed the screen");
 
     d->fixture.plugin->showInitScreen();
-    PluginProviderParameterInputController *phone = d->fixture.lastInput();
-    QVERIFY(phone);
-    phone->setText("9037654321");
-    phone->next();
-    QCOMPARE(d->sentCount(), sent + 1);
-    const QVariantMap msisdn{{"name", "msisdn"}, {"value", "79037654321"}};
-    QCOMPARE(d->fixture.bus.lastCheckData(),
-             (QVariantMap{{"currentStep", "1"}, {"payParamList", QVariantList{msisdn}}}));
+    nextCustomerSendsOnlyTheirNumber(sent);
 }
 
 void tst_Cancellation::phoneScreenWithoutPhoneParameter_data()
