@@ -65,7 +65,9 @@ for target in $targets; do
         printf '%-22s %12s executions in %s s, peak RSS %s MB\n' "$target" "${runs:-?}" "$seconds" "${rss:-?}"
     else
         printf '%-22s FAILED (exit %d) after %s executions; see %s\n' "$target" "$code" "${runs:-?}" "$log"
-        grep -E 'ERROR|SUMMARY|dialogue rig|answer walker|fatal|Test unit written' "$log" | head -n 8 || true
+        # The report itself, so that a failure in CI says where without the log at hand.
+        grep -E 'dialogue rig|answer walker|fatal|Test unit written' "$log" | head -n 4 || true
+        sed -n '/^==[0-9]*==ERROR/,/^SUMMARY/p' "$log" | grep -vE '^ *$' | head -n 60 || true
         status=1
     fi
 done
