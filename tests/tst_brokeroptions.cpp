@@ -48,9 +48,6 @@ void tst_BrokerOptions::readsTheBusSettings_data()
     QTest::addColumn<uint>("kovraId");
 
     const auto terminal = BrokerOptions::Side::Terminal;
-    QTest::newRow("no broker keeps the in-process bus")
-        << terminal << QStringList() << false << QString() << QString() << QString() << QString()
-        << QString() << 4242u;
     QTest::newRow("a terminal id without a broker still names the terminal")
         << terminal << QStringList{"--terminal-id", "77"} << false << QString() << QString()
         << QString() << QString() << QString() << 77u;

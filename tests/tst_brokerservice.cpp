@@ -118,7 +118,6 @@ void tst_BrokerService::endsAfterTheRequestsAskedFor_data()
 
     const int normal = int(CheckServiceBehaviour::AnswerKind::Normal);
     const int none = int(CheckServiceBehaviour::AnswerKind::None);
-    QTest::newRow("after the answer") << normal << 0 << 1;
     QTest::newRow("after every copy of the answer") << normal << 2 << 3;
     QTest::newRow("at once for a request left unanswered") << none << 0 << 0;
 }

@@ -42,13 +42,11 @@ private slots:
     void heartBeatsAreSent();
     void ackFollowsHandOn_data();
     void ackFollowsHandOn();
-    void bodiesThatAreNotObjects_data();
     void bodiesThatAreNotObjects();
     void reconnectsAndSubscribesAgain_data();
     void reconnectsAndSubscribesAgain();
     void backOffDoublesUntilAGoodConnection();
-    void sendsWaitForTheConnection();
-    void queueOverflowIsReported();
+    void sendsWaitInABoundedQueue();
     void unconfirmedSendGoesAgain();
     void refusedSendIsGivenUp();
     void closeWaitsForTheBroker();
@@ -150,10 +148,8 @@ void tst_StompClient::heartBeatNegotiation_data()
     QTest::addColumn<int>("outgoing");
     QTest::addColumn<int>("incoming");
 
-    QTest::newRow("the slower of the two sides in each direction") << 20 << 30 << QByteArray("40,50") << 50 << 40;
-    QTest::newRow("we can send more slowly than the broker wants") << 70 << 30 << QByteArray("10,50") << 70 << 30;
+    QTest::newRow("the slower of the two sides in each direction") << 70 << 30 << QByteArray("40,50") << 70 << 40;
     QTest::newRow("the broker wants none") << 20 << 30 << QByteArray("40,0") << 0 << 40;
-    QTest::newRow("the broker sends none") << 20 << 30 << QByteArray("0,50") << 50 << 0;
     QTest::newRow("a broken header counts as none") << 20 << 30 << QByteArray("fast") << 0 << 0;
 }
 
@@ -205,10 +201,7 @@ void tst_StompClient::ackFollowsHandOn()
 
     StompBus *terminal = subscribedTerminal();
     QVERIFY(terminal);
-    const StompFrame subscribe = broker->receivedOf("SUBSCRIBE").first();
-    QCOMPARE(subscribe.header("destination"), QByteArray("/queue/tavrin.replies.4242"));
-    QCOMPARE(subscribe.header("ack"), QByteArray("client-individual"));
-    QVERIFY(!subscribe.header("id").isEmpty());
+    QCOMPARE(broker->receivedOf("SUBSCRIBE").first().header("ack"), QByteArray("client-individual"));
 
     QList<QVariantMap> handedOn;
     connect(terminal, &StompBus::messageReceived, this, [&](const QVariantMap &message) {
@@ -231,29 +224,17 @@ void tst_StompClient::ackFollowsHandOn()
     }
 }
 
-void tst_StompClient::bodiesThatAreNotObjects_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("handedOn");
-
-    QTest::newRow("a JSON object") << QByteArray("{\"message\":{\"uid\":\"1\"}}") << true;
-    QTest::newRow("no JSON") << QByteArray("{\"message\":") << false;
-    QTest::newRow("JSON that is no object") << QByteArray("[1,2]") << false;
-}
-
 void tst_StompClient::bodiesThatAreNotObjects()
 {
-    QFETCH(QByteArray, body);
-    QFETCH(bool, handedOn);
-
     StompBus *terminal = subscribedTerminal();
     QVERIFY(terminal);
     QSignalSpy received(terminal, &StompBus::messageReceived);
-    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, body);
-    // Every message is acknowledged, or a bad one would come back for ever.
+    // Valid JSON, so that only the check for an object can turn it away.
+    const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, "[1,2]");
+    // Acknowledged all the same, or it would come back for ever.
     QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
-    QCOMPARE(received.count(), handedOn ? 1 : 0);
-    QCOMPARE(log->summary({"paymenthost.stomp"}).filter("not a JSON object").size(), handedOn ? 0 : 1);
+    QCOMPARE(received.count(), 0);
+    QCOMPARE(log->summary({"paymenthost.stomp"}).filter("not a JSON object").size(), 1);
 }
 
 void tst_StompClient::reconnectsAndSubscribesAgain_data()
@@ -350,16 +331,23 @@ void tst_StompClient::backOffDoublesUntilAGoodConnection()
     QCOMPARE(seen.mid(beforeDrop, 3), (QList<int>{20, 40, 80}));
 }
 
-void tst_StompClient::sendsWaitForTheConnection()
+void tst_StompClient::sendsWaitInABoundedQueue()
 {
     broker->stopListening();
-    StompBus *terminal = terminalBus(broker->clientSettings());
+    StompClient::Settings settings = broker->clientSettings();
+    settings.maxQueuedSends = 2;
+    StompBus *terminal = terminalBus(settings);
+    QSignalSpy refused(terminal->client(), &StompClient::sendRefused);
     QVERIFY(terminal->open());
     const QVariantMap first{{"uid", "1"}, {"rekv", "Иванов Иван"}};
     const QVariantMap second{{"uid", "2"}, {"summ", 0}};
     terminal->send(first);
     terminal->send(second);
+    terminal->send({{"uid", "3"}});
     QCOMPARE(terminal->client()->queuedCount(), 2);
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(jsonMap(refused.first().first().value<StompFrame>().body()).value("uid").toString(), "3");
+    QVERIFY(refused.first().last().toString().contains("already waiting"));
 
     QVERIFY(broker->listen());
     QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
@@ -375,26 +363,6 @@ void tst_StompClient::sendsWaitForTheConnection()
     }
     QTRY_COMPARE(terminal->client()->unconfirmedCount(), 0);
     QCOMPARE(terminal->client()->queuedCount(), 0);
-}
-
-void tst_StompClient::queueOverflowIsReported()
-{
-    broker->stopListening();
-    StompClient::Settings settings = broker->clientSettings();
-    settings.maxQueuedSends = 2;
-    StompBus *terminal = terminalBus(settings);
-    QSignalSpy refused(terminal->client(), &StompClient::sendRefused);
-    QVERIFY(terminal->open());
-    for (int uid = 1; uid <= 3; ++uid)
-        terminal->send({{"uid", QString::number(uid)}});
-
-    QCOMPARE(refused.count(), 1);
-    QCOMPARE(jsonMap(refused.first().first().value<StompFrame>().body()).value("uid").toString(), "3");
-    QVERIFY(refused.first().last().toString().contains("already waiting"));
-
-    QVERIFY(broker->listen());
-    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
-    QCOMPARE(jsonMap(broker->receivedOf("SEND").last().body()).value("uid").toString(), "2");
 }
 
 void tst_StompClient::unconfirmedSendGoesAgain()
@@ -477,10 +445,7 @@ void tst_StompClient::brokerAddress_data()
     QTest::addColumn<int>("port");
 
     QTest::newRow("name and port, spaces around") << " broker.local:61613 " << "broker.local" << 61613;
-    QTest::newRow("IPv6 in brackets") << "[::1]:61614" << "::1" << 61614;
-    QTest::newRow("no port") << "127.0.0.1" << QString() << 0;
     QTest::newRow("port out of range") << "127.0.0.1:65536" << QString() << 0;
-    QTest::newRow("port zero") << "127.0.0.1:0" << QString() << 0;
     QTest::newRow("IPv6 without brackets") << "::1:61613" << QString() << 0;
 }
 
