@@ -5,7 +5,7 @@
 #include <QtCore/QString>
 #include <QtCore/QVariantMap>
 
-#include "hostexport.h"
+#include "busexport.h"
 #include "stompclient.h"
 
 // The message bus over a STOMP broker, for either end of a check. Maps travel as the compact
@@ -21,14 +21,14 @@
 //
 // A check service subscribes to the request destination, gets each request with its reply-to
 // from requestReceived() and answers with publish().
-class PAYMENTHOST_EXPORT StompBus : public QObject
+class PAYMENTHOSTBUS_EXPORT StompBus : public QObject
 {
     Q_OBJECT
 public:
     enum Role { TerminalRole, ServiceRole };
     Q_ENUM(Role)
 
-    struct PAYMENTHOST_EXPORT Settings {
+    struct PAYMENTHOSTBUS_EXPORT Settings {
         StompClient::Settings connection;
         QString requestDestination = defaultRequestDestination();
         // Where a terminal's answers come; a terminal needs one.

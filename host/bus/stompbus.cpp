@@ -3,10 +3,9 @@
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtCore/QJsonParseError>
-#include <QtCore/QLoggingCategory>
 #include <QtCore/QPointer>
 
-Q_DECLARE_LOGGING_CATEGORY(lcStomp)
+#include "stomplog.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QtCore/QSet>
 #include <QtCore/QString>
 
-#include "hostexport.h"
+#include "busexport.h"
 #include "stompframe.h"
 #include "stompframeparser.h"
 
@@ -22,11 +22,11 @@ class QTimer;
 // broker has not confirmed with a RECEIPT when the connection drops is sent again after the
 // reconnection, so a receiver must tolerate duplicates (the check service's answers carry the
 // request's uid for that). Nothing that was accepted is dropped without a signal or a warning.
-class PAYMENTHOST_EXPORT StompClient : public QObject
+class PAYMENTHOSTBUS_EXPORT StompClient : public QObject
 {
     Q_OBJECT
 public:
-    struct PAYMENTHOST_EXPORT Settings {
+    struct PAYMENTHOSTBUS_EXPORT Settings {
         QString host = QStringLiteral("127.0.0.1");
         quint16 port = 61613;
         // Sent as CONNECT's host header, which RabbitMQ takes as the virtual host.

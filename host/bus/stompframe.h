@@ -7,12 +7,12 @@
 #include <QtCore/QPair>
 #include <QtCore/QString>
 
-#include "hostexport.h"
+#include "busexport.h"
 
 // One STOMP 1.2 frame: a command, headers in the order they came or were added, and a body.
 // Headers are kept as raw UTF-8 text, already unescaped; a header may repeat, and as the STOMP
 // 1.2 protocol says, the first occurrence is the one that counts.
-class PAYMENTHOST_EXPORT StompFrame
+class PAYMENTHOSTBUS_EXPORT StompFrame
 {
 public:
     typedef QPair<QByteArray, QByteArray> Header;

@@ -1,11 +1,9 @@
 #include "stompclient.h"
 
-#include <QtCore/QLoggingCategory>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 
-// Frames are logged at debug level, which a terminal does not show unless asked to.
-Q_LOGGING_CATEGORY(lcStomp, "paymenthost.stomp", QtInfoMsg)
+#include "stomplog.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QtCore/QQueue>
 #include <QtCore/QString>
 
-#include "hostexport.h"
+#include "busexport.h"
 #include "stompframe.h"
 
 // Cuts a STOMP 1.2 byte stream into frames, however the bytes were split or joined by the
@@ -14,7 +14,7 @@
 // hold NUL bytes; otherwise it ends at the first NUL. Input that breaks the protocol, and a
 // frame larger than the limit, put the parser in a failed state that lasts until reset():
 // after a broken frame nothing later in the stream can be trusted.
-class PAYMENTHOST_EXPORT StompFrameParser
+class PAYMENTHOSTBUS_EXPORT StompFrameParser
 {
 public:
     enum { DefaultMaxFrameSize = 1024 * 1024 };

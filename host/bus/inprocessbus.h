@@ -4,13 +4,13 @@
 #include <QtCore/QObject>
 #include <QtCore/QVariantMap>
 
-#include "hostexport.h"
+#include "busexport.h"
 
 // A message bus inside one process, between the terminal's pay screens and a check service.
 // Like a broker it never delivers inside the call that sent: both directions go through the
 // event loop. A pay screen takes send() as its receiver slot and messageReceived() as its
 // sender signal; a service listens to requestReceived() and answers with publish().
-class PAYMENTHOST_EXPORT InProcessBus : public QObject
+class PAYMENTHOSTBUS_EXPORT InProcessBus : public QObject
 {
     Q_OBJECT
 public:
