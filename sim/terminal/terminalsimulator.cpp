@@ -368,10 +368,9 @@ void TerminalSimulator::end(Scenario::End end)
         capture(end == Scenario::End::Payment ? QStringLiteral("end-payment") : QStringLiteral("end-cancelled"));
         if (!m_options.isScripted())
             return;
-        QStringList passes;
-        const QStringList failures = verify(end, &passes);
-        m_printer->verdict(failures.isEmpty(), failures.isEmpty() ? passes : failures);
-        const int code = failures.isEmpty() ? 0 : 1;
+        const ScenarioVerdict verdict(m_scenario, play(end));
+        m_printer->verdict(verdict.passed(), verdict.passed() ? verdict.passes() : verdict.failures());
+        const int code = verdict.passed() ? 0 : 1;
         if (m_options.mode() == TerminalOptions::Mode::Auto)
             QTimer::singleShot(EndScreenMilliseconds, this, [this, code] { finish(code); });
         else
@@ -379,54 +378,19 @@ void TerminalSimulator::end(Scenario::End end)
     });
 }
 
-QStringList TerminalSimulator::verify(Scenario::End end, QStringList *passes) const
+ScenarioVerdict::Play TerminalSimulator::play(Scenario::End end) const
 {
-    QStringList failures;
-    if (end != m_scenario.expectedEnd)
-        failures.append(QStringLiteral("the dialogue ended in \"%1\", the scenario expects \"%2\"")
-                            .arg(Scenario::endName(end), Scenario::endName(m_scenario.expectedEnd)));
-    else
-        passes->append(QStringLiteral("the expected end \"%1\" was reached").arg(Scenario::endName(end)));
-
-    if (m_endRequests > 1)
-        failures.append(QStringLiteral("the pay screen asked %1 times to end the dialogue").arg(m_endRequests));
-
-    if (m_customer && m_customer->nextInput())
-        failures.append(QStringLiteral("the customer did not get to use %1 input(s), from %2 on")
-                            .arg(m_customer->inputCount() - m_customer->usedInputs())
-                            .arg(m_customer->nextInput()->path));
-
-    int matching = 0;
-    for (auto it = m_scenario.expectedValues.cbegin(); it != m_scenario.expectedValues.cend(); ++it) {
-        const ProviderParameter *found = nullptr;
-        for (const ProviderParameter &parameter : m_provider->parameters()) {
-            if (parameter.name() == it.key()) {
-                found = &parameter;
-                break;
-            }
-        }
-        if (!found)
-            failures.append(QStringLiteral("expected.providerValues.%1: the provider has no such parameter").arg(it.key()));
-        else if (found->value() != it.value())
-            failures.append(QStringLiteral("expected.providerValues.%1: the provider holds %2, expected %3")
-                                .arg(it.key(), TranscriptPrinter::quoted(found->value()),
-                                     TranscriptPrinter::quoted(it.value())));
-        else
-            ++matching;
+    ScenarioVerdict::Play play;
+    play.end = end;
+    play.endRequests = m_endRequests;
+    if (m_customer && m_customer->nextInput()) {
+        play.unusedInputs = m_customer->inputCount() - m_customer->usedInputs();
+        play.firstUnusedInput = m_customer->nextInput()->path;
     }
-    if (matching > 0)
-        passes->append(QStringLiteral("%1 provider value(s) as expected").arg(matching));
-
-    if (m_scenario.expectedRequests >= 0) {
-        const QString who = m_service ? QStringLiteral("the service got")
-                                      : QStringLiteral("the terminal sent");
-        if (requestCount() != m_scenario.expectedRequests)
-            failures.append(QStringLiteral("expected.requests: %1 %2 request(s), expected %3")
-                                .arg(who).arg(requestCount()).arg(m_scenario.expectedRequests));
-        else
-            passes->append(QStringLiteral("%1 request(s) as expected").arg(requestCount()));
-    }
-    return failures;
+    play.providerParameters = m_provider->parameters();
+    play.requests = requestCount();
+    play.requestsCountedByService = m_service != nullptr;
+    return play;
 }
 
 void TerminalSimulator::customerFailed(const QString &reason)

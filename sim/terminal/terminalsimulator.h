@@ -7,6 +7,7 @@
 #include <QtCore/QVariantMap>
 
 #include "scenario.h"
+#include "scenarioverdict.h"
 #include "terminaloptions.h"
 
 class CheckService;
@@ -70,7 +71,7 @@ private:
     void capture(const QString &tag);
     void end(Scenario::End end);
     void failNow(const QString &reason);
-    QStringList verify(Scenario::End end, QStringList *passes) const;
+    ScenarioVerdict::Play play(Scenario::End end) const;
     void finish(int exitCode);
     void prepareInProcessBus();
     void prepareBroker();
