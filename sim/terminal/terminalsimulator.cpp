@@ -16,7 +16,7 @@
 #include "screenshotter.h"
 #include "scriptedcustomer.h"
 #include "sessionmanager.h"
-#include "stompbus.h"
+#include "terminalbrokerlink.h"
 #include "terminallog.h"
 #include "terminalwindow.h"
 #include "transcriptprinter.h"
@@ -110,8 +110,8 @@ bool TerminalSimulator::prepare(QString *error)
     MessageWidgetController::setTimeScale(scale);
     if (m_options.broker().isEnabled()) {
         prepareBroker();
-        plugin->setMessageReciever(m_broker, SLOT(send(QVariantMap)));
-        plugin->setMessageSender(m_broker, SIGNAL(messageReceived(QVariantMap)));
+        plugin->setMessageReciever(m_link->bus(), SLOT(send(QVariantMap)));
+        plugin->setMessageSender(m_link->bus(), SIGNAL(messageReceived(QVariantMap)));
     } else {
         prepareInProcessBus();
         plugin->setMessageReciever(m_bus, SLOT(send(QVariantMap)));
@@ -138,7 +138,7 @@ bool TerminalSimulator::prepare(QString *error)
     QApplication::setQuitOnLastWindowClosed(false);
     connect(qApp, &QGuiApplication::lastWindowClosed, this, &TerminalSimulator::windowClosed);
     printHeader();
-    if (m_broker && !m_broker->open(error))
+    if (m_link && !m_link->open(error))
         return false;
     return true;
 }
@@ -160,48 +160,20 @@ void TerminalSimulator::prepareInProcessBus()
 
 void TerminalSimulator::prepareBroker()
 {
-    m_broker = new StompBus(StompBus::TerminalRole, m_options.broker().settings(m_kovraId), this);
+    m_link = new TerminalBrokerLink(m_options.broker().settings(m_kovraId), this);
     // Answers reach the transcript as they come off the broker, before the pay screen has them.
-    connect(m_broker, &StompBus::messageReceived, m_printer, &TranscriptPrinter::answer);
-    StompClient *client = m_broker->client();
-    connect(client, &StompClient::connected, this, &TerminalSimulator::brokerConnected);
-    connect(client, &StompClient::connectionLost, this, &TerminalSimulator::brokerLost);
-    connect(client, &StompClient::errorReceived, this, [this](const QString &message, const QString &) {
-        m_lastBrokerProblem = QStringLiteral("the broker reported an error: %1").arg(message);
-        m_printer->line(QStringLiteral("broker"), m_lastBrokerProblem);
+    connect(m_link->bus(), &StompBus::messageReceived, m_printer, &TranscriptPrinter::answer);
+    connect(m_link, &TerminalBrokerLink::noted, m_printer, [this](const QString &text) {
+        m_printer->line(QStringLiteral("broker"), text);
     });
-    connect(client, &StompClient::sendRefused, this, [this](const StompFrame &, const QString &reason) {
-        m_printer->line(QStringLiteral("broker"),
-                        QStringLiteral("a request will not go out: %1").arg(reason));
+    connect(m_link, &TerminalBrokerLink::ready, this, [this] {
+        m_watchdog->stop();
+        start();
     });
-    connect(client, &StompClient::closed, this, [this] {
+    connect(m_link, &TerminalBrokerLink::closed, this, [this] {
         if (m_finished)
             emit finished(m_exitCode);
     });
-}
-
-void TerminalSimulator::brokerConnected()
-{
-    m_brokerUp = true;
-    m_printer->line(QStringLiteral("broker"), m_everConnected
-                                                  ? QStringLiteral("connected again")
-                                                  : QStringLiteral("connected"));
-    m_everConnected = true;
-    if (m_waitingForBroker) {
-        m_waitingForBroker = false;
-        m_watchdog->stop();
-        start();
-    }
-}
-
-void TerminalSimulator::brokerLost(const QString &reason)
-{
-    m_lastBrokerProblem = reason;
-    // While the broker stays away every attempt fails; the transcript tells the first.
-    if (!m_brokerUp)
-        return;
-    m_brokerUp = false;
-    m_printer->line(QStringLiteral("broker"), QStringLiteral("connection lost: %1").arg(reason));
 }
 
 void TerminalSimulator::requestSent(const QVariantMap &request)
@@ -229,7 +201,7 @@ void TerminalSimulator::printHeader()
                                                     .arg(m_options.timeScale())
                                                     .arg(m_project->projectDir()));
     m_printer->line(QStringLiteral("bus"),
-                    m_broker ? QStringLiteral("broker %1").arg(m_options.broker().describe(m_kovraId))
+                    m_link ? QStringLiteral("broker %1").arg(m_options.broker().describe(m_kovraId))
                              : QStringLiteral("in this process, with the scenario's service"));
 }
 
@@ -238,12 +210,10 @@ void TerminalSimulator::start()
     IPayByProvider *plugin = m_host ? m_host->plugin() : nullptr;
     if (!plugin || m_finished)
         return;
-    if (m_broker && !m_everConnected && m_options.isScripted()) {
+    if (m_link && !m_link->hasConnected() && m_options.isScripted()) {
         // Held until the broker answers, so that the scenario's timing starts with the dialogue.
-        if (!m_waitingForBroker) {
-            m_waitingForBroker = true;
-            m_printer->line(QStringLiteral("broker"), QStringLiteral("connecting to %1")
-                                                          .arg(m_broker->settings().connection.broker()));
+        if (!m_link->isWaiting()) {
+            m_link->waitForConnection();
             const double limit = m_options.timeout() > 0
                                      ? qMin<double>(m_options.timeout(), FirstConnectionSeconds)
                                      : FirstConnectionSeconds;
@@ -266,7 +236,7 @@ void TerminalSimulator::start()
             &TerminalSimulator::cancelRequested, Qt::QueuedConnection);
     connect(m_viewer, &PluginBaseFormViewer::payDetailRequested, this,
             &TerminalSimulator::payDetailRequested, Qt::QueuedConnection);
-    if (m_broker) {
+    if (m_link) {
         // A request crosses the broker as the pay screen hands it to the connection.
         connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, this, &TerminalSimulator::requestSent);
     }
@@ -400,14 +370,8 @@ void TerminalSimulator::customerFailed(const QString &reason)
 
 void TerminalSimulator::timedOut()
 {
-    if (m_waitingForBroker) {
-        m_waitingForBroker = false;
-        const QString why = m_lastBrokerProblem.isEmpty() ? QString()
-                                                          : QStringLiteral(" (%1)").arg(m_lastBrokerProblem);
-        const QString reason = QStringLiteral("no connection to the broker at %1 within %2 s%3")
-                                   .arg(m_broker->settings().connection.broker())
-                                   .arg(m_watchdog->interval() / 1000.0)
-                                   .arg(why);
+    if (m_link && m_link->isWaiting()) {
+        const QString reason = m_link->giveUp(m_watchdog->interval() / 1000.0);
         m_printer->verdict(false, QStringList{reason});
         // The run could not start, as with any other unusable setting.
         finish(2);
@@ -452,11 +416,8 @@ void TerminalSimulator::finish(int exitCode)
         return;
     m_finished = true;
     m_exitCode = exitCode;
-    if (m_broker && m_broker->client()->state() != StompClient::UnconnectedState) {
-        // The answers handed on are acknowledged before the program goes: a clean DISCONNECT,
-        // or at once when the broker is away. closed() then ends the run.
-        m_broker->close();
+    // With a broker, the run ends once the connection is closed.
+    if (m_link && m_link->close())
         return;
-    }
     emit finished(exitCode);
 }

@@ -22,7 +22,7 @@ class QTimer;
 class Screenshotter;
 class ScriptedCustomer;
 class SessionManager;
-class StompBus;
+class TerminalBrokerLink;
 class TerminalWindow;
 class TranscriptPrinter;
 
@@ -62,8 +62,6 @@ private slots:
     void customerFailed(const QString &reason);
     void timedOut();
     void windowClosed();
-    void brokerConnected();
-    void brokerLost(const QString &reason);
     void requestSent(const QVariantMap &request);
 
 private:
@@ -86,7 +84,7 @@ private:
     // In this process, the bus and the service; with a broker, the connection only.
     InProcessBus *m_bus = nullptr;
     CheckService *m_service = nullptr;
-    StompBus *m_broker = nullptr;
+    TerminalBrokerLink *m_link = nullptr;
     unsigned int m_kovraId;
     TranscriptPrinter *m_printer;
     ScriptedCustomer *m_customer = nullptr;
@@ -101,11 +99,6 @@ private:
     bool m_finished = false;
     // Requests the pay screens sent over the broker.
     int m_sentRequests = 0;
-    bool m_brokerUp = false;
-    bool m_everConnected = false;
-    // A scripted run holds its dialogue until the broker's first CONNECTED.
-    bool m_waitingForBroker = false;
-    QString m_lastBrokerProblem;
     int m_exitCode = 0;
 };
 
