@@ -433,8 +433,10 @@ void StompClient::handleFrame(const StompFrame &frame)
         return;
     }
     if (command == "MESSAGE") {
+        // Not acknowledged on purpose: no frame may follow DISCONNECT, so the broker delivers it
+        // again, to another subscriber or to this one's next connection.
         if (m_state == ClosingState)
-            return; // not acknowledged, so the broker delivers it again
+            return;
         const QByteArray ackId = frame.header("ack");
         if (!ackId.isEmpty())
             m_openAcks.insert(ackId);

@@ -229,19 +229,25 @@ void tst_StompClient::silenceLimit()
 
 void tst_StompClient::ackFollowsHandOn_data()
 {
+    QTest::addColumn<bool>("requestSent");
     QTest::addColumn<bool>("closeWhileHandling");
 
-    QTest::newRow("handed on, then acknowledged") << false;
-    QTest::newRow("closed while handling: left for the broker to deliver again") << true;
+    QTest::newRow("handed on, then acknowledged") << true << false;
+    QTest::newRow("closed while handling: left for the broker to deliver again") << true << true;
+    QTest::newRow("before any request: left from an earlier run, acknowledged, not handed on")
+        << false << false;
 }
 
 void tst_StompClient::ackFollowsHandOn()
 {
+    QFETCH(bool, requestSent);
     QFETCH(bool, closeWhileHandling);
 
     StompBus *terminal = subscribedTerminal();
     QVERIFY(terminal);
     QCOMPARE(broker->receivedOf("SUBSCRIBE").first().header("ack"), QByteArray("client-individual"));
+    if (requestSent)
+        terminal->send(BusProbe::stepAnswer("17", 1, false));
 
     QList<QVariantMap> handedOn;
     connect(terminal, &StompBus::messageReceived, this, [&](const QVariantMap &message) {
@@ -252,6 +258,11 @@ void tst_StompClient::ackFollowsHandOn()
     const QByteArray answer = jsonBody(BusProbe::stepAnswer("17", 1, true));
     const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, answer);
 
+    if (!requestSent) {
+        QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
+        QVERIFY(handedOn.isEmpty());
+        return;
+    }
     QTRY_COMPARE(handedOn, QList<QVariantMap>{jsonMap(answer)});
     if (closeWhileHandling) {
         QTRY_COMPARE(broker->receivedOf("DISCONNECT").size(), 1);
