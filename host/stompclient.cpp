@@ -493,7 +493,11 @@ void StompClient::handleConnected(const StompFrame &frame)
 
 QString StompClient::refusalOf(const StompFrame &error, Refusal *refusal) const
 {
-    const QString message = QString::fromUtf8(error.header("message"));
+    // RabbitMQ says what is wrong in the body ("Access refused for user 'x'").
+    QString message = QString::fromUtf8(error.header("message"));
+    const QString details = QString::fromUtf8(error.body()).simplified().left(200);
+    if (!details.isEmpty() && details != message)
+        message += QStringLiteral(" (%1)").arg(details);
     if (m_state == ConnectingState) {
         *refusal = LoginRefused;
         return QStringLiteral("the broker %1 refused the login%2 (wrong credentials or virtual host?): %3")
