@@ -55,7 +55,12 @@ esac
 
 alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
 # Alive and still running $2: a pid of a process gone long ago may belong to someone else now.
-ours() { alive "${1:-}" && tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null | grep -q -- "$2"; }
+ours() {
+    alive "${1:-}" || return 1
+    local command
+    command=$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null) || return 1
+    [[ "$command" == *"$2"* ]]
+}
 read_pid() { [ -f "$1" ] && cat "$1" || true; }
 port_open() { { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && exec 3<&- 3>&-; }
 now_ms() { date +%s%3N; }
