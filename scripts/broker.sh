@@ -1,28 +1,66 @@
 #!/usr/bin/env bash
-# A throw-away RabbitMQ broker with STOMP on loopback, for the end-to-end tests.
+# A throw-away STOMP broker on loopback for the end-to-end tests: RabbitMQ (the default) or
+# Apache ActiveMQ.
 #
-#   scripts/broker.sh start   installs rabbitmq-server and python3-stomp when missing, starts the
-#                             broker in a fresh state folder and waits until STOMP answers
+#   scripts/broker.sh [--broker rabbitmq|activemq] start
+#                             installs the broker's package and python3-stomp when missing,
+#                             starts the broker in a fresh state folder and waits until STOMP
+#                             answers; a broker left behind by a crash is cleared away first
 #   scripts/broker.sh wait    waits until a STOMP CONNECT gets CONNECTED (TAVRIN_BROKER_WAIT
 #                             seconds at most, 60 by default: a loaded machine needs more than 10)
-#   scripts/broker.sh stop    stops the broker and the epmd it started, by their pids
+#   scripts/broker.sh stop    stops every process the script started (the broker, and RabbitMQ's
+#                             epmd when it was not running before), by their pids
 #   scripts/broker.sh status
 #
-# Listens on 127.0.0.1 only: STOMP on ${TAVRIN_BROKER_PORT:-61613}, AMQP on
-# ${TAVRIN_BROKER_AMQP_PORT:-5672}; login guest/guest, virtual host "/". State, logs and pid
-# files live in ${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker}. After start, run the tests with
+# The broker is chosen with --broker or TAVRIN_BROKER_KIND; stop, wait and status act on the
+# one that was started. Listens on 127.0.0.1 only: STOMP on ${TAVRIN_BROKER_PORT:-61613};
+# RabbitMQ also on AMQP ${TAVRIN_BROKER_AMQP_PORT:-5672} and its node's distribution port
+# ${TAVRIN_BROKER_DIST_PORT:-AMQP + 20000}, ActiveMQ on nothing else. Login guest/guest, virtual host "/" (ActiveMQ
+# takes any login and ignores the virtual host). State, logs and pid files live in
+# ${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker}. After start, run the tests with
 # TAVRIN_BROKER=127.0.0.1:61613.
 set -euo pipefail
 
+kind="${TAVRIN_BROKER_KIND:-}"
+if [ "${1:-}" = --broker ]; then
+    kind="${2:-}"
+    shift 2 || true
+fi
 state_dir="${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker}"
 stomp_port="${TAVRIN_BROKER_PORT:-61613}"
 amqp_port="${TAVRIN_BROKER_AMQP_PORT:-5672}"
+dist_port="${TAVRIN_BROKER_DIST_PORT:-$(( amqp_port + 20000 ))}"
 wait_seconds="${TAVRIN_BROKER_WAIT:-60}"
 server_bin=/usr/lib/rabbitmq/bin/rabbitmq-server
-server_pid_file="$state_dir/server.pid"
-epmd_pid_file="$state_dir/epmd.pid"
+activemq_jar=/usr/share/activemq/bin/activemq.jar
+# The pid files live beside the state folder, which start wipes: a crashed broker's processes
+# stay known until they are stopped.
+pid_dir="$state_dir.pids"
+kind_file="$pid_dir/kind"
+server_pid_file="$pid_dir/server.pid"
+vm_pid_file="$pid_dir/vm.pid"
+epmd_pid_file="$pid_dir/epmd.pid"
+
+started_kind() { cat "$kind_file" 2>/dev/null || true; }
+[ -n "$kind" ] || kind=$(started_kind)
+[ -n "$kind" ] || kind=rabbitmq
+case "$kind" in
+rabbitmq) broker_name=RabbitMQ ;;
+activemq) broker_name=ActiveMQ ;;
+*)
+    echo "broker.sh: --broker takes rabbitmq or activemq, not \"$kind\"" >&2
+    exit 2
+    ;;
+esac
 
 alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
+# Alive and still running $2: a pid of a process gone long ago may belong to someone else now.
+ours() {
+    alive "${1:-}" || return 1
+    local command
+    command=$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null) || return 1
+    [[ "$command" == *"$2"* ]]
+}
 read_pid() { [ -f "$1" ] && cat "$1" || true; }
 port_open() { { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && exec 3<&- 3>&-; }
 now_ms() { date +%s%3N; }
@@ -38,7 +76,12 @@ stomp_ready() {
 
 install_missing() {
     local missing=()
-    [ -x "$server_bin" ] || missing+=(rabbitmq-server)
+    if [ "$kind" = rabbitmq ]; then
+        [ -x "$server_bin" ] || missing+=(rabbitmq-server)
+    else
+        # OpenJDK comes with it; the package's own service has no STOMP connector and is not used.
+        [ -f "$activemq_jar" ] || missing+=(activemq)
+    fi
     /usr/bin/python3 -c 'import stomp' 2>/dev/null || missing+=(python3-stomp)
     [ "${#missing[@]}" -eq 0 ] && return 0
     echo "== installing: ${missing[*]}"
@@ -70,31 +113,13 @@ wait_ready() {
     done
 }
 
-start() {
-    if alive "$(read_pid "$server_pid_file")"; then
-        echo "broker.sh: already running (pid $(read_pid "$server_pid_file"))"
-        wait_ready
-        echo "TAVRIN_BROKER=127.0.0.1:$stomp_port"
-        return 0
-    fi
-    install_missing
-    for port in "$stomp_port" "$amqp_port"; do
-        if port_open "$port"; then
-            echo "broker.sh: 127.0.0.1:$port is taken by another program" >&2
-            return 1
-        fi
-    done
-
-    local started
-    started=$(now_ms)
-    rm -rf "$state_dir"
-    mkdir -p "$state_dir/log"
+start_rabbitmq() {
     printf 'listeners.tcp.1 = 127.0.0.1:%s\nstomp.listeners.tcp.1 = 127.0.0.1:%s\nloopback_users.guest = true\n' \
         "$amqp_port" "$stomp_port" >"$state_dir/rabbitmq.conf"
     echo '[rabbitmq_stomp].' >"$state_dir/enabled_plugins"
 
     # Our own epmd in the foreground, so that it can be stopped by its pid; one already running
-    # is someone else's and is used as it is.
+    # is someone else's (another node may be registered there) and is used as it is.
     if ! port_open 4369; then
         nohup epmd -address 127.0.0.1 >"$state_dir/epmd.out" 2>&1 </dev/null &
         echo $! >"$epmd_pid_file"
@@ -107,17 +132,91 @@ start() {
             RABBITMQ_MNESIA_BASE="$state_dir/mnesia" RABBITMQ_LOG_BASE="$state_dir/log" \
             RABBITMQ_CONFIG_FILE="$state_dir/rabbitmq" \
             RABBITMQ_ENABLED_PLUGINS_FILE="$state_dir/enabled_plugins" ERL_EPMD_ADDRESS=127.0.0.1 \
+            RABBITMQ_DIST_PORT="$dist_port" \
             RABBITMQ_SERVER_ADDITIONAL_ERL_ARGS="-kernel inet_dist_use_interface {127,0,0,1}"
         exec nohup "$server_bin" >"$state_dir/out" 2>&1 </dev/null
     ) &
     echo $! >"$server_pid_file"
+}
+
+start_activemq() {
+    mkdir -p "$state_dir/conf" "$state_dir/data"
+    # Not persistent, no JMX, no web console: the STOMP connector is all that listens.
+    cat >"$state_dir/conf/activemq.xml" <<XML
+<beans xmlns="http://www.springframework.org/schema/beans"
+  xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"
+  xsi:schemaLocation="http://www.springframework.org/schema/beans http://www.springframework.org/schema/beans/spring-beans-2.0.xsd
+  http://activemq.apache.org/schema/core http://activemq.apache.org/schema/core/activemq-core.xsd">
+  <broker xmlns="http://activemq.apache.org/schema/core" useJmx="false" persistent="false"
+          brokerName="localhost" dataDirectory="$state_dir/data">
+    <transportConnectors>
+      <transportConnector name="stomp" uri="stomp://127.0.0.1:$stomp_port"/>
+    </transportConnectors>
+  </broker>
+</beans>
+XML
+    cp /etc/activemq/instances-available/main/log4j2.properties "$state_dir/conf/"
+    (
+        cd "$state_dir"
+        exec nohup java -Xmx256m -Djava.net.preferIPv4Stack=true -Dactivemq.home=/usr/share/activemq \
+            -Dactivemq.base="$state_dir" -Dactivemq.conf="$state_dir/conf" -Dactivemq.data="$state_dir/data" \
+            -jar "$activemq_jar" start "xbean:file:$state_dir/conf/activemq.xml" \
+            >"$state_dir/out" 2>&1 </dev/null
+    ) &
+    echo $! >"$server_pid_file"
+}
+
+start() {
+    if ours "$(read_pid "$server_pid_file")" "$(server_command "$(started_kind)")"; then
+        if [ "$(started_kind)" != "$kind" ]; then
+            echo "broker.sh: $(started_kind) is running (pid $(read_pid "$server_pid_file")); stop it first" >&2
+            return 1
+        fi
+        echo "broker.sh: already running (pid $(read_pid "$server_pid_file"))"
+        wait_ready
+        echo "TAVRIN_BROKER=127.0.0.1:$stomp_port"
+        return 0
+    fi
+    if [ -d "$pid_dir" ]; then
+        # A broker that crashed, or was killed with its script: what it left is ours to clear.
+        echo "broker.sh: clearing what a $(started_kind) run that did not stop cleanly left behind"
+        stop >/dev/null
+    fi
+    install_missing
+    local ports=("$stomp_port")
+    [ "$kind" = rabbitmq ] && ports+=("$amqp_port" "$dist_port")
+    for port in "${ports[@]}"; do
+        if port_open "$port"; then
+            echo "broker.sh: 127.0.0.1:$port is taken by another program" >&2
+            return 1
+        fi
+    done
+
+    local started
+    started=$(now_ms)
+    rm -rf "$state_dir" "$pid_dir"
+    mkdir -p "$state_dir/log" "$pid_dir"
+    echo "$kind" >"$kind_file"
+    "start_$kind"
 
     if ! wait_ready; then
         stop >/dev/null 2>&1 || true
         return 1
     fi
-    echo "broker.sh: RabbitMQ ready in $(( $(now_ms) - started )) ms (pid $(read_pid "$server_pid_file"))"
+    if [ "$kind" = rabbitmq ]; then
+        # The Erlang VM, known by its own pid in case the script around it dies first.
+        ps -o pid= --ppid "$(read_pid "$server_pid_file")" | head -n 1 | tr -d ' ' >"$vm_pid_file" || true
+    fi
+    echo "broker.sh: $broker_name ready in $(( $(now_ms) - started )) ms (pid $(read_pid "$server_pid_file"))"
     echo "TAVRIN_BROKER=127.0.0.1:$stomp_port"
+}
+
+# What the broker's processes run, to tell them from whatever reuses their pids later.
+server_command() {
+    case "${1:-$kind}" in
+    activemq) echo activemq.jar ;;
+    *) echo rabbitmq ;;
+    esac
 }
 
 # Waits up to $2 seconds for pid $1 to end.
@@ -129,40 +228,41 @@ wait_gone() {
     done
 }
 
+# TERM, then KILL after $3 seconds, to pid $1 when it still runs $2.
+end_process() {
+    ours "$1" "$2" || return 0
+    kill -TERM "$1" 2>/dev/null || true
+    if ! wait_gone "$1" "$3"; then
+        echo "broker.sh: pid $1 did not stop within $3 s; killing it" >&2
+        kill -KILL "$1" 2>/dev/null || true
+        wait_gone "$1" 5 || true
+    fi
+}
+
 stop() {
     local started
     started=$(now_ms)
-    local server_pid epmd_pid
+    local server_pid vm_pid
     server_pid=$(read_pid "$server_pid_file")
-    epmd_pid=$(read_pid "$epmd_pid_file")
-    if alive "$server_pid"; then
+    vm_pid=$(read_pid "$vm_pid_file")
+    if [ "$(started_kind)" = rabbitmq ]; then
         # The Erlang VM (the script's child) shuts down cleanly on TERM; the script then ends.
-        local vm_pids
-        vm_pids=$(ps -o pid= --ppid "$server_pid" || true)
-        if [ -n "$vm_pids" ]; then
-            # shellcheck disable=SC2086
-            kill -TERM $vm_pids 2>/dev/null || true
-        else
-            kill -TERM "$server_pid" 2>/dev/null || true
+        if ! ours "$vm_pid" beam; then
+            vm_pid=$(ps -o pid= --ppid "${server_pid:-0}" 2>/dev/null | head -n 1 | tr -d ' ' || true)
         fi
-        if ! wait_gone "$server_pid" 30; then
-            echo "broker.sh: the broker did not stop within 30 s; killing it" >&2
-            # shellcheck disable=SC2086
-            kill -KILL $vm_pids "$server_pid" 2>/dev/null || true
-            wait_gone "$server_pid" 5 || true
-        fi
+        end_process "$vm_pid" beam 30
+        end_process "$server_pid" rabbitmq 10
+        end_process "$(read_pid "$epmd_pid_file")" epmd 10
+    else
+        end_process "$server_pid" activemq.jar 30
     fi
-    if alive "$epmd_pid"; then
-        kill -TERM "$epmd_pid" 2>/dev/null || true
-        wait_gone "$epmd_pid" 10 || kill -KILL "$epmd_pid" 2>/dev/null || true
-    fi
-    rm -f "$server_pid_file" "$epmd_pid_file"
+    rm -rf "$pid_dir"
     echo "broker.sh: stopped in $(( $(now_ms) - started )) ms"
 }
 
 status() {
-    if alive "$(read_pid "$server_pid_file")" && stomp_ready; then
-        echo "running: TAVRIN_BROKER=127.0.0.1:$stomp_port (pid $(read_pid "$server_pid_file"))"
+    if ours "$(read_pid "$server_pid_file")" "$(server_command "$(started_kind)")" && stomp_ready; then
+        echo "running: $(started_kind) TAVRIN_BROKER=127.0.0.1:$stomp_port (pid $(read_pid "$server_pid_file"))"
     else
         echo "not running"
         return 1
@@ -175,7 +275,7 @@ stop) stop ;;
 wait) wait_ready && echo "TAVRIN_BROKER=127.0.0.1:$stomp_port" ;;
 status) status ;;
 *)
-    echo "usage: $0 start|stop|wait|status" >&2
+    echo "usage: $0 [--broker rabbitmq|activemq] start|stop|wait|status" >&2
     exit 2
     ;;
 esac

@@ -46,25 +46,28 @@ void tst_BrokerOptions::readsTheBusSettings_data()
     QTest::addColumn<QString>("requests");
     QTest::addColumn<QString>("replies");
     QTest::addColumn<uint>("kovraId");
+    QTest::addColumn<int>("heartBeatMs");
 
     const auto terminal = BrokerOptions::Side::Terminal;
     QTest::newRow("a terminal id without a broker still names the terminal")
         << terminal << QStringList{"--terminal-id", "77"} << false << QString() << QString()
-        << QString() << QString() << QString() << 77u;
+        << QString() << QString() << QString() << 77u << 10000;
     QTest::newRow("defaults, and the terminal id, up to 32 bits, naming the reply queue")
         << terminal << QStringList{"--broker", "broker.local:61613", "--terminal-id", "4294967295"} << true
         << "broker.local:61613" << "/" << QString() << "/queue/tavrin.requests"
-        << "/queue/tavrin.replies.4294967295" << 4294967295u;
+        << "/queue/tavrin.replies.4294967295" << 4294967295u << 10000;
     QTest::newRow("every option of a terminal")
         << terminal
         << QStringList{"--broker", "[::1]:61614", "--vhost", "payments", "--login", "terminal",
                        "--passcode", "secret", "--request-destination", "/queue/checks",
-                       "--reply-destination", "/topic/answers", "--terminal-id", "0"}
-        << true << "[::1]:61614" << "payments" << "terminal" << "/queue/checks" << "/topic/answers" << 0u;
+                       "--reply-destination", "/topic/answers", "--terminal-id", "0", "--heart-beat", "2000"}
+        << true << "[::1]:61614" << "payments" << "terminal" << "/queue/checks" << "/topic/answers" << 0u
+        << 2000;
     QTest::newRow("a service has no reply destination of its own")
         << BrokerOptions::Side::Service
-        << QStringList{"--broker", "localhost:61613", "--request-destination", "/queue/checks"}
-        << true << "localhost:61613" << "/" << QString() << "/queue/checks" << QString() << 4242u;
+        << QStringList{"--broker", "localhost:61613", "--request-destination", "/exchange/checks",
+                       "--heart-beat", "0"}
+        << true << "localhost:61613" << "/" << QString() << "/exchange/checks" << QString() << 4242u << 0;
 }
 
 void tst_BrokerOptions::readsTheBusSettings()
@@ -86,6 +89,8 @@ void tst_BrokerOptions::readsTheBusSettings()
     QTEST(settings.connection.login, "login");
     QTEST(settings.requestDestination, "requests");
     QTEST(settings.replyDestination, "replies");
+    QTEST(settings.connection.heartBeatSendMs, "heartBeatMs");
+    QTEST(settings.connection.heartBeatReceiveMs, "heartBeatMs");
     QVERIFY2(settings.connection.validate().isEmpty(), qPrintable(settings.connection.validate()));
 }
 
@@ -116,6 +121,20 @@ void tst_BrokerOptions::refusesMistakes_data()
     QTest::newRow("answers on the request destination")
         << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/queue/tavrin.requests"}
         << "--reply-destination is the request destination";
+    QTest::newRow("a request destination without a prefix")
+        << service << QStringList{"--broker", "h:1", "--request-destination", "tavrin.requests"}
+        << "--request-destination \"tavrin.requests\" is not a destination: it starts with /queue/";
+    QTest::newRow("a reply destination with an unknown prefix")
+        << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/queues/t1"}
+        << "--reply-destination \"/queues/t1\" is not a destination";
+    QTest::newRow("a prefix that names nothing")
+        << terminal << QStringList{"--broker", "h:1", "--reply-destination", "/topic/"}
+        << "--reply-destination \"/topic/\" is not a destination";
+    QTest::newRow("a heart-beat too short to keep")
+        << terminal << QStringList{"--broker", "h:1", "--heart-beat", "50"}
+        << "--heart-beat takes 0 or milliseconds from 100 to 3600000, not \"50\"";
+    QTest::newRow("a heart-beat without a broker")
+        << service << QStringList{"--heart-beat", "2000"} << "--heart-beat needs --broker";
     QTest::newRow("a virtual host with a line break")
         << service << QStringList{"--broker", "h:1", "--vhost", "a\nb"} << "cannot hold line breaks";
     QTest::newRow("a service takes no reply destination")

@@ -40,6 +40,8 @@ private slots:
     void heartBeatNegotiation_data();
     void heartBeatNegotiation();
     void heartBeatsAreSent();
+    void silenceLimit_data();
+    void silenceLimit();
     void ackFollowsHandOn_data();
     void ackFollowsHandOn();
     void bodiesThatAreNotObjects();
@@ -49,6 +51,8 @@ private slots:
     void sendsWaitInABoundedQueue();
     void unconfirmedSendGoesAgain();
     void refusedSendIsGivenUp();
+    void refusalsAreFinal_data();
+    void refusalsAreFinal();
     void closeWaitsForTheBroker();
     void brokerAddress_data();
     void brokerAddress();
@@ -187,21 +191,63 @@ void tst_StompClient::heartBeatsAreSent()
     QCOMPARE(broker->connectionCount(), 1);
 }
 
+void tst_StompClient::silenceLimit_data()
+{
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<int>("beatEveryMs");
+    QTest::addColumn<bool>("kept");
+
+    // ActiveMQ's first beat comes up to two intervals late.
+    QTest::newRow("beats 2.2 intervals apart keep the connection") << 400 << 880 << true;
+    QTest::newRow("silent for 3 intervals is noticed") << 100 << 300 << false;
+}
+
+void tst_StompClient::silenceLimit()
+{
+    QFETCH(int, intervalMs);
+    QFETCH(int, beatEveryMs);
+    QFETCH(bool, kept);
+
+    broker->heartBeat = QByteArray::number(intervalMs) + ",0";
+    broker->beatEveryMs = beatEveryMs;
+    StompClient::Settings settings = broker->clientSettings();
+    settings.heartBeatReceiveMs = intervalMs;
+    StompClient client(settings);
+    QSignalSpy lost(&client, &StompClient::connectionLost);
+    QVERIFY(client.open());
+
+    if (kept) {
+        QTRY_VERIFY_WITH_TIMEOUT(broker->heartBeatsSent() >= 3, 10000);
+        QVERIFY2(lost.isEmpty(), qPrintable(lost.value(0).value(0).toString()));
+        QCOMPARE(broker->connectionCount(), 1);
+    } else {
+        QTRY_VERIFY(!lost.isEmpty());
+        QVERIFY2(lost.first().first().toString().contains("250 ms, 2.5 times its heart-beat"),
+                 qPrintable(lost.first().first().toString()));
+    }
+}
+
 void tst_StompClient::ackFollowsHandOn_data()
 {
+    QTest::addColumn<bool>("requestSent");
     QTest::addColumn<bool>("closeWhileHandling");
 
-    QTest::newRow("handed on, then acknowledged") << false;
-    QTest::newRow("closed while handling: left for the broker to deliver again") << true;
+    QTest::newRow("handed on, then acknowledged") << true << false;
+    QTest::newRow("closed while handling: left for the broker to deliver again") << true << true;
+    QTest::newRow("before any request: left from an earlier run, acknowledged, not handed on")
+        << false << false;
 }
 
 void tst_StompClient::ackFollowsHandOn()
 {
+    QFETCH(bool, requestSent);
     QFETCH(bool, closeWhileHandling);
 
     StompBus *terminal = subscribedTerminal();
     QVERIFY(terminal);
     QCOMPARE(broker->receivedOf("SUBSCRIBE").first().header("ack"), QByteArray("client-individual"));
+    if (requestSent)
+        terminal->send(BusProbe::stepAnswer("17", 1, false));
 
     QList<QVariantMap> handedOn;
     connect(terminal, &StompBus::messageReceived, this, [&](const QVariantMap &message) {
@@ -212,6 +258,11 @@ void tst_StompClient::ackFollowsHandOn()
     const QByteArray answer = jsonBody(BusProbe::stepAnswer("17", 1, true));
     const QByteArray ackId = broker->deliver(terminal->settings().replyDestination, answer);
 
+    if (!requestSent) {
+        QTRY_COMPARE(broker->ackedIds(), QList<QByteArray>{ackId});
+        QVERIFY(handedOn.isEmpty());
+        return;
+    }
     QTRY_COMPARE(handedOn, QList<QVariantMap>{jsonMap(answer)});
     if (closeWhileHandling) {
         QTRY_COMPARE(broker->receivedOf("DISCONNECT").size(), 1);
@@ -246,7 +297,7 @@ void tst_StompClient::reconnectsAndSubscribesAgain_data()
     QTest::newRow("dropped connection") << "drop" << "";
     QTest::newRow("garbage from the broker") << "garbage" << "broken STOMP stream";
     QTest::newRow("a MESSAGE before CONNECTED") << "early" << "MESSAGE before CONNECTED";
-    QTest::newRow("silent broker") << "silent" << "twice its heart-beat";
+    QTest::newRow("silent broker") << "silent" << "2.5 times its heart-beat";
     QTest::newRow("no CONNECTED in time") << "mute" << "no CONNECTED from the broker";
 }
 
@@ -317,9 +368,9 @@ void tst_StompClient::backOffDoublesUntilAGoodConnection()
     QVERIFY(broker->listen());
     QVERIFY(connected.wait());
 
-    // A good connection starts the back-off over; a broker refusing with ERROR does not.
+    // A good connection starts the back-off over.
     const int beforeDrop = delays.count();
-    broker->connectError = "Access refused";
+    broker->stopListening();
     broker->dropConnections();
     QTRY_VERIFY(delays.count() >= beforeDrop + 3);
     client.close();
@@ -407,6 +458,58 @@ void tst_StompClient::refusedSendIsGivenUp()
     QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
     QCOMPARE(broker->receivedOf("SEND").last().header("destination"), QByteArray("/queue/somewhere"));
     QCOMPARE(client.queuedCount() + client.unconfirmedCount(), 1);
+}
+
+void tst_StompClient::refusalsAreFinal_data()
+{
+    QTest::addColumn<QString>("refusing");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("the login") << "CONNECT" << int(StompClient::LoginRefused)
+                               << "refused the login as \"terminal\" (wrong credentials or virtual host?): Access refused";
+    // RabbitMQ names no frame; ActiveMQ names the receipt.
+    QTest::newRow("a subscription, the ERROR naming no frame")
+        << "SUBSCRIBE" << int(StompClient::SubscriptionRefused)
+        << "refused the subscription to /queue/tavrin.replies.4242 (wrong destination or no permission?): not_found";
+    QTest::newRow("a subscription, the ERROR naming its receipt")
+        << "SUBSCRIBE receipt" << int(StompClient::SubscriptionRefused)
+        << "refused the subscription to /queue/tavrin.replies.4242";
+}
+
+void tst_StompClient::refusalsAreFinal()
+{
+    QFETCH(QString, refusing);
+    QFETCH(int, refusal);
+    QFETCH(QString, reason);
+
+    if (refusing == "CONNECT") {
+        broker->connectError = "Access refused";
+    } else {
+        connect(broker.get(), &FakeStompBroker::frameReceived, this, [&](const StompFrame &frame) {
+            if (frame.command() != "SUBSCRIBE")
+                return;
+            StompFrame error("ERROR", {{"message", "not_found"}});
+            if (refusing.endsWith("receipt"))
+                error.addHeader("receipt-id", frame.header("receipt"));
+            broker->sendFrame(error);
+        });
+    }
+    StompClient::Settings settings = broker->clientSettings();
+    settings.login = "terminal";
+    settings.passcode = "wrong";
+    StompClient *client = terminalBus(settings)->client();
+    QSignalSpy refused(client, &StompClient::refused);
+    QVERIFY(bus->open());
+
+    QTRY_COMPARE(refused.count(), 1);
+    QCOMPARE(int(refused.first().first().value<StompClient::Refusal>()), refusal);
+    QVERIFY2(refused.first().last().toString().contains(reason), qPrintable(refused.first().last().toString()));
+    // Stopped, not waiting to try again; open() tries once more.
+    QCOMPARE(client->state(), StompClient::UnconnectedState);
+    QVERIFY(bus->open());
+    QTRY_COMPARE(refused.count(), 2);
+    QCOMPARE(broker->connectionCount(), 2);
 }
 
 void tst_StompClient::closeWaitsForTheBroker()

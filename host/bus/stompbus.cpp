@@ -58,11 +58,14 @@ bool StompBus::open(QString *error)
 
 void StompBus::close()
 {
+    // What arrives from now on is not acknowledged: a service's requests go to another service,
+    // or to this one when it is back; a terminal's answers are dropped at its next start.
     m_client->close();
 }
 
 void StompBus::send(const QVariantMap &message)
 {
+    m_requestSent = true;
     publishTo(message, m_settings.requestDestination, m_role == TerminalRole);
 }
 
@@ -95,6 +98,16 @@ void StompBus::handleMessage(const StompFrame &frame)
         qCWarning(lcStomp).noquote() << "dropped a message from"
                                      << QString::fromUtf8(frame.header("destination"))
                                      << "whose body is not a JSON object:" << why;
+        m_client->ack(frame);
+        return;
+    }
+
+    if (m_role == TerminalRole && !m_requestSent) {
+        // A copy that came while this terminal last closed: the broker gives it back once the
+        // connection ends, as nothing may be acknowledged after DISCONNECT (nor, on RabbitMQ,
+        // after UNSUBSCRIBE). Nothing of this run has asked for it; taken off the queue here.
+        qCInfo(lcStomp).noquote() << "dropped an answer left over from an earlier run on"
+                                  << QString::fromUtf8(frame.header("destination"));
         m_client->ack(frame);
         return;
     }

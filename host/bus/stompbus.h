@@ -15,7 +15,8 @@
 // A terminal takes send() as its pay screen's receiver slot and messageReceived() as its
 // sender signal, like InProcessBus: requests go to the request destination, each naming the
 // terminal's reply destination in reply-to, and every answer on the reply destination is
-// handed on, then acknowledged. The pay screen and the plugin pick their answers by message
+// handed on, then acknowledged; answers that come before this terminal's first request are
+// left over from an earlier run, and are acknowledged and dropped. The pay screen and the plugin pick their answers by message
 // type and uid, so a reply destination may be shared; a shared one must be a topic, since a
 // queue gives each answer to one terminal only.
 //
@@ -73,6 +74,7 @@ private:
     Settings m_settings;
     StompClient *m_client;
     QString m_subscription;
+    bool m_requestSent = false;
 };
 
 #endif // STOMPBUS_H

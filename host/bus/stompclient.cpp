@@ -3,6 +3,8 @@
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 
+#include <climits>
+
 #include "stomplog.h"
 
 namespace {
@@ -109,6 +111,10 @@ StompClient::StompClient(const Settings &settings, QObject *parent)
     qRegisterMetaType<StompClient::State>();
     for (QTimer *timer : {m_reconnectTimer, m_connectTimer, m_beatTimer, m_watchdog, m_closeTimer})
         timer->setSingleShot(true);
+    // A coarse timer may fire 5% early or late: a beat sent late, or a watchdog that bites
+    // early, would end a healthy connection.
+    m_beatTimer->setTimerType(Qt::PreciseTimer);
+    m_watchdog->setTimerType(Qt::PreciseTimer);
     connect(m_reconnectTimer, &QTimer::timeout, this, &StompClient::connectNow);
     connect(m_connectTimer, &QTimer::timeout, this, &StompClient::connectTimedOut);
     connect(m_beatTimer, &QTimer::timeout, this, &StompClient::sendHeartBeat);
@@ -334,8 +340,9 @@ void StompClient::connectTimedOut()
 
 void StompClient::brokerSilent()
 {
-    dropConnection(QStringLiteral("nothing from the broker for %1 ms, twice its heart-beat")
-                       .arg(2 * m_incomingBeatMs));
+    dropConnection(QStringLiteral("nothing from the broker for %1 ms, %2 times its heart-beat")
+                       .arg(m_watchdog->interval())
+                       .arg(SilenceLimit));
 }
 
 void StompClient::sendHeartBeat()
@@ -356,6 +363,7 @@ void StompClient::finishClose()
     releaseSocket();
     m_parser.reset();
     m_openAcks.clear();
+    m_pendingSubscribes.clear();
     m_outgoingBeatMs = m_incomingBeatMs = 0;
     m_closeReceipt.clear();
     requeueUnconfirmed();
@@ -385,8 +393,12 @@ void StompClient::handleFrame(const StompFrame &frame)
         }
         if (!self || !m_socket)
             return;
+        Refusal refusal = LoginRefused;
+        const QString refusalReason = refusalOf(frame, &refusal);
         if (m_state == ClosingState)
             finishClose();
+        else if (!refusalReason.isEmpty())
+            stopRefused(refusal, refusalReason);
         else
             dropConnection(QStringLiteral("the broker reported an error: %1").arg(message));
         return;
@@ -402,6 +414,8 @@ void StompClient::handleFrame(const StompFrame &frame)
     }
     if (command == "RECEIPT") {
         const QByteArray id = frame.header("receipt-id");
+        if (m_pendingSubscribes.remove(id) > 0)
+            return;
         if (m_state == ClosingState && id == m_closeReceipt) {
             // The broker has handled everything sent before the DISCONNECT.
             m_unconfirmed.clear();
@@ -417,8 +431,10 @@ void StompClient::handleFrame(const StompFrame &frame)
         return;
     }
     if (command == "MESSAGE") {
+        // Not acknowledged on purpose: no frame may follow DISCONNECT, so the broker delivers it
+        // again, to another subscriber or to this one's next connection.
         if (m_state == ClosingState)
-            return; // not acknowledged, so the broker delivers it again
+            return;
         const QByteArray ackId = frame.header("ack");
         if (!ackId.isEmpty())
             m_openAcks.insert(ackId);
@@ -453,12 +469,13 @@ void StompClient::handleConnected(const StompFrame &frame)
         m_beatTimer->start();
     }
     if (m_incomingBeatMs > 0) {
-        m_watchdog->setInterval(2 * m_incomingBeatMs);
+        m_watchdog->setInterval(int(qMin<double>(SilenceLimit * m_incomingBeatMs, INT_MAX)));
         m_watchdog->start();
     }
     m_resetBackoff = true;
     m_failedAttempts = 0;
     m_openAcks.clear();
+    m_pendingSubscribes.clear();
     setState(ConnectedState);
     qCInfo(lcStomp).noquote() << "connected to" << m_settings.broker() << "heart-beats out"
                               << m_outgoingBeatMs << "ms, in" << m_incomingBeatMs << "ms";
@@ -472,6 +489,48 @@ void StompClient::handleConnected(const StompFrame &frame)
     emit connected();
 }
 
+QString StompClient::refusalOf(const StompFrame &error, Refusal *refusal) const
+{
+    // RabbitMQ says what is wrong in the body ("Access refused for user 'x'").
+    QString message = QString::fromUtf8(error.header("message"));
+    const QString details = QString::fromUtf8(error.body()).simplified().left(200);
+    if (!details.isEmpty() && details != message)
+        message += QStringLiteral(" (%1)").arg(details);
+    if (m_state == ConnectingState) {
+        *refusal = LoginRefused;
+        return QStringLiteral("the broker %1 refused the login%2 (wrong credentials or virtual host?): %3")
+            .arg(m_settings.broker(),
+                 m_settings.login.isEmpty() ? QString() : QStringLiteral(" as \"%1\"").arg(m_settings.login),
+                 message);
+    }
+    if (m_pendingSubscribes.isEmpty())
+        return QString();
+    // The broker handles frames in order: an ERROR before a SUBSCRIBE's receipt is about that
+    // SUBSCRIBE, unless it names another frame.
+    const QByteArray receiptId = error.header("receipt-id");
+    QString destination = m_pendingSubscribes.value(receiptId);
+    if (destination.isEmpty() && !receiptId.isEmpty())
+        return QString();
+    for (int i = 0; destination.isEmpty() && i < m_subscriptions.size(); ++i) {
+        // The first one sent, as SUBSCRIBEs go out in this order.
+        if (!m_pendingSubscribes.key(m_subscriptions.at(i).destination).isEmpty())
+            destination = m_subscriptions.at(i).destination;
+    }
+    *refusal = SubscriptionRefused;
+    return QStringLiteral("the broker %1 refused the subscription to %2 (wrong destination or no "
+                          "permission?): %3").arg(m_settings.broker(), destination, message);
+}
+
+void StompClient::stopRefused(Refusal refusal, const QString &reason)
+{
+    qCWarning(lcStomp).noquote() << reason << "- not trying again";
+    m_wanted = false;
+    QPointer<StompClient> self(this);
+    dropConnection(reason);
+    if (self)
+        emit refused(refusal, reason);
+}
+
 void StompClient::dropConnection(const QString &reason)
 {
     if (m_state == UnconnectedState || m_state == ReconnectWaitState)
@@ -482,6 +541,7 @@ void StompClient::dropConnection(const QString &reason)
     releaseSocket();
     m_parser.reset();
     m_openAcks.clear();
+    m_pendingSubscribes.clear();
     m_outgoingBeatMs = m_incomingBeatMs = 0;
     requeueUnconfirmed();
     if (m_state == ClosingState) {
@@ -582,7 +642,11 @@ void StompClient::transmit(Outgoing outgoing)
 
 void StompClient::sendSubscribe(const Subscription &subscription)
 {
-    writeFrame(StompFrame("SUBSCRIBE", {{"id", subscription.id.toUtf8()},
-                                        {"destination", subscription.destination.toUtf8()},
-                                        {"ack", "client-individual"}}));
+    // With a receipt, so that an ERROR coming before it is known to refuse this subscription.
+    const QByteArray receipt = "subscribe-" + QByteArray::number(++m_nextReceipt);
+    if (writeFrame(StompFrame("SUBSCRIBE", {{"id", subscription.id.toUtf8()},
+                                            {"destination", subscription.destination.toUtf8()},
+                                            {"ack", "client-individual"},
+                                            {"receipt", receipt}})))
+        m_pendingSubscribes.insert(receipt, subscription.destination);
 }

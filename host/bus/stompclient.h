@@ -2,6 +2,7 @@
 #define STOMPCLIENT_H
 
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QHash>
 #include <QtCore/QList>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
@@ -18,7 +19,8 @@ class QTimer;
 // A STOMP 1.2 connection to a broker that stays up by itself. Once opened it connects, keeps
 // the negotiated heart-beats in both directions and, when the connection drops, the broker
 // falls silent or reports an ERROR, reconnects with an exponential back-off and subscribes
-// again. Frames sent while there is no connection wait in a bounded queue; a SEND that the
+// again. A broker that refuses the login or a subscription would refuse it again: the client
+// then stops and says so with refused(). Frames sent while there is no connection wait in a bounded queue; a SEND that the
 // broker has not confirmed with a RECEIPT when the connection drops is sent again after the
 // reconnection, so a receiver must tolerate duplicates (the check service's answers carry the
 // request's uid for that). Nothing that was accepted is dropped without a signal or a warning.
@@ -56,6 +58,8 @@ public:
 
     enum State { UnconnectedState, ConnectingState, ConnectedState, ReconnectWaitState, ClosingState };
     Q_ENUM(State)
+    enum Refusal { LoginRefused, SubscriptionRefused };
+    Q_ENUM(Refusal)
 
     explicit StompClient(QObject *parent = nullptr);
     explicit StompClient(const Settings &settings, QObject *parent = nullptr);
@@ -93,6 +97,11 @@ public:
     int queuedCount() const { return m_queue.size(); }
     int unconfirmedCount() const { return m_unconfirmed.size(); }
 
+    // How many negotiated intervals the broker may stay silent before the connection counts as
+    // dead. Brokers send their first beat up to two intervals late (ActiveMQ does), and a timer
+    // may fire a little early: exactly two would drop healthy idle connections now and then.
+    static constexpr double SilenceLimit = 2.5;
+
     // The agreed intervals of the current connection, in ms; 0 when none.
     int outgoingHeartBeatMs() const { return m_outgoingBeatMs; }
     int incomingHeartBeatMs() const { return m_incomingBeatMs; }
@@ -110,6 +119,10 @@ signals:
     // The broker sent ERROR; its connection is dropped and connectionLost() follows.
     void errorReceived(const QString &message, const QString &details);
     void messageReceived(const StompFrame &message);
+    // The broker refused the login (reason names the credentials) or a subscription (reason
+    // names the destination). The client has stopped, as trying again would be refused again;
+    // a later open() tries once more.
+    void refused(StompClient::Refusal refusal, const QString &reason);
     void reconnectScheduled(int delayMs);
     // A SEND that will not go out.
     void sendRefused(const StompFrame &frame, const QString &reason);
@@ -139,6 +152,9 @@ private:
     void setState(State state);
     void handleFrame(const StompFrame &frame);
     void handleConnected(const StompFrame &frame);
+    // An ERROR that refuses the login or a subscription: reconnecting cannot help.
+    QString refusalOf(const StompFrame &error, Refusal *refusal) const;
+    void stopRefused(Refusal refusal, const QString &reason);
     void dropConnection(const QString &reason);
     void releaseSocket();
     void requeueUnconfirmed();
@@ -170,6 +186,8 @@ private:
     QList<Outgoing> m_unconfirmed;
     quint64 m_nextReceipt = 0;
     QSet<QByteArray> m_openAcks;
+    // Receipts of this connection's SUBSCRIBEs not confirmed yet, to their destinations.
+    QHash<QByteArray, QString> m_pendingSubscribes;
     QByteArray m_closeReceipt;
 };
 

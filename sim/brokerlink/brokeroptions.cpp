@@ -13,6 +13,12 @@ const QString PasscodeName = QStringLiteral("passcode");
 const QString RequestDestinationName = QStringLiteral("request-destination");
 const QString ReplyDestinationName = QStringLiteral("reply-destination");
 const QString TerminalIdName = QStringLiteral("terminal-id");
+const QString HeartBeatName = QStringLiteral("heart-beat");
+
+// Brokers differ on a bare name (ActiveMQ makes a queue of it, RabbitMQ refuses it): only the
+// prefixes both understand are taken, so that a typo fails here and not in silence.
+const QStringList DestinationPrefixes{QStringLiteral("/queue/"), QStringLiteral("/topic/"),
+                                      QStringLiteral("/temp-queue/"), QStringLiteral("/exchange/")};
 
 bool hasControlCharacter(const QString &text)
 {
@@ -31,7 +37,12 @@ QString destinationProblem(const QString &option, const QString &destination)
     if (hasControlCharacter(destination) || destination.trimmed() != destination)
         return QStringLiteral("--%1 \"%2\" holds spaces at its ends or control characters")
             .arg(option, destination);
-    return QString();
+    for (const QString &prefix : DestinationPrefixes) {
+        if (destination.startsWith(prefix) && destination.size() > prefix.size())
+            return QString();
+    }
+    return QStringLiteral("--%1 \"%2\" is not a destination: it starts with %3 and names one")
+        .arg(option, destination, DestinationPrefixes.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -59,6 +70,13 @@ QList<QCommandLineOption> BrokerOptions::options() const
             QStringLiteral("login")),
         QCommandLineOption(PasscodeName, QStringLiteral("Passcode for the broker."),
                            QStringLiteral("passcode")),
+        QCommandLineOption(HeartBeatName,
+            QStringLiteral("Heart-beat interval asked of the broker in both directions, in ms; "
+                           "0 for none (default %1). The connection counts as lost after %2 "
+                           "intervals without a sign of the broker.")
+                .arg(StompClient::Settings().heartBeatReceiveMs)
+                .arg(StompClient::SilenceLimit),
+            QStringLiteral("ms")),
         QCommandLineOption(RequestDestinationName,
             terminal ? QStringLiteral("Where check requests go (default %1).")
                            .arg(StompBus::Settings::defaultRequestDestination())
@@ -105,7 +123,8 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
         m_terminalId = static_cast<unsigned int>(id);
     }
 
-    QStringList connectionOptions{VirtualHostName, LoginName, PasscodeName, RequestDestinationName};
+    QStringList connectionOptions{VirtualHostName, LoginName, PasscodeName, HeartBeatName,
+                                  RequestDestinationName};
     if (terminal)
         connectionOptions.append(ReplyDestinationName);
     if (!m_enabled) {
@@ -123,6 +142,16 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
         m_settings.connection.virtualHost = parser.value(VirtualHostName);
     m_settings.connection.login = parser.value(LoginName);
     m_settings.connection.passcode = parser.value(PasscodeName);
+    if (parser.isSet(HeartBeatName)) {
+        static const QRegularExpression digits(QStringLiteral("^\\d{1,7}$"));
+        const QString text = parser.value(HeartBeatName);
+        const int ms = text.toInt();
+        // Below 100 ms a busy machine misses beats; above an hour a dead broker goes unnoticed.
+        if (!digits.match(text).hasMatch() || (ms != 0 && (ms < 100 || ms > 3600000)))
+            return refuse(QStringLiteral("--heart-beat takes 0 or milliseconds from 100 to 3600000, "
+                                         "not \"%1\"").arg(text));
+        m_settings.connection.heartBeatSendMs = m_settings.connection.heartBeatReceiveMs = ms;
+    }
     problem = m_settings.connection.validate();
     if (!problem.isEmpty())
         return refuse(problem);

@@ -65,6 +65,13 @@ BrokerService::BrokerService(const CheckServiceBehaviour &behaviour,
                 emit logLine(QStringLiteral("broker"), QStringLiteral("an answer to %1 will not go out: %2")
                                                            .arg(destination, reason));
             });
+    connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
+        m_stopping = m_finished = true;
+        emit refused(QStringLiteral("%1; check %2")
+                         .arg(reason, refusal == StompClient::LoginRefused
+                                          ? QStringLiteral("--login, --passcode and --vhost")
+                                          : QStringLiteral("--request-destination")));
+    });
     connect(client, &StompClient::closed, this, [this] {
         if (!m_stopping || m_finished)
             return;

@@ -45,6 +45,9 @@ public slots:
 signals:
     void logLine(QString tag, QString text);
     void finished();
+    // The broker refused the login or the subscription; reason says which, and the option to
+    // check. The service has stopped.
+    void refused(QString reason);
 
 private slots:
     void takeRequest(const QVariantMap &request, const QString &replyTo);

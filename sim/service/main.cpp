@@ -39,6 +39,10 @@ int runOnBroker(const CheckServiceBehaviour &behaviour, double timeScale,
     QObject::connect(&broker, &BrokerService::finished, QCoreApplication::instance(), [] {
         QCoreApplication::exit(0);
     });
+    QObject::connect(&broker, &BrokerService::refused, QCoreApplication::instance(), [](const QString &reason) {
+        refuse(reason);
+        QCoreApplication::exit(2);
+    });
 
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &broker, [&](int signalNumber) {

@@ -20,6 +20,9 @@ other's traffic:
                   waits for an answer that the outage lost: the waiting message runs out and
                   the dialogue cancels, nothing crashes, the service reconnects and the next
                   terminal's dialogue completes; the broker is left running
+  idle            service and terminal on a short heart-beat stay idle for longer than three
+                  intervals (the terminal waits for an answer that never comes): neither loses
+                  its connection, and the service then answers the next terminal
 
 Runs only when a broker is up: TAVRIN_BROKER=HOST:PORT (scripts/broker.sh start prints it), with
 TAVRIN_BROKER_VHOST, TAVRIN_BROKER_LOGIN and TAVRIN_BROKER_PASSCODE (default "/", guest, guest).
@@ -46,6 +49,10 @@ TIME_SCALE = "0.05"
 READY_SECONDS = 30
 RUN_SECONDS = 90
 STARTED = time.monotonic()
+# The idle check's heart-beat, and the scale that makes the terminal's minute of waiting for an
+# answer last 7.5 s: longer than three beats, short enough for CI.
+IDLE_BEAT_MS = 2000
+IDLE_SCALE = "0.125"
 
 
 class Failure(Exception):
@@ -397,12 +404,49 @@ def restart_check(args, broker):
         service.kill()
 
 
+def idle_check(args, broker):
+    requests, reply = destinations()
+    lost = os.path.join(args.scenarios, "service-no-answer.json")
+    passport = os.path.join(args.scenarios, "454-passport.json")
+    beat = ["--heart-beat", str(IDLE_BEAT_MS)]
+    # The service leaves the first request unanswered and answers the others.
+    service = Program("service", [args.service, *broker.arguments(), *beat, "--scenario", lost,
+                                  "--time-scale", TIME_SCALE, "--request-destination", requests])
+    terminals = []
+    try:
+        service.wait_for(r"^\[broker\]\s+connected to ")
+        idle_since = time.monotonic()
+        first = Program("terminal1", terminal_argv(args, broker, lost, requests, reply("t1"), *beat,
+                                                   scale=IDLE_SCALE))
+        terminals.append(first)
+        code = first.finish()
+        idle = time.monotonic() - idle_since
+        check(code == 0, "the terminal that waited ended with %r" % code)
+        check(first.count(r"^\[message\]\s+\"Превышен интервал ожидания ответа от сервера\"") == 1,
+              "the waiting terminal did not show the waiting message's time-out")
+        check(idle > 3 * IDLE_BEAT_MS / 1000.0,
+              "the idle spell lasted %.1f s, not over three heart-beats" % idle)
+        second = Program("terminal2", terminal_argv(args, broker, passport, requests, reply("t2"), *beat))
+        terminals.append(second)
+        check(second.finish() == 0, "the dialogue after the idle spell did not complete")
+        for program in [service, *terminals]:
+            check(program.count(r"connection lost") == 0,
+                  "%s lost its connection while idle" % program.name)
+        print("idle for %.1f s on a %d ms heart-beat" % (idle, IDLE_BEAT_MS))
+        stop_service(service, 3)
+    finally:
+        for terminal in terminals:
+            terminal.kill()
+        service.kill()
+
+
 CHECKS = {
     "scenario": scenario_check,
     "python-service": python_check,
     "duplicate": duplicate_check,
     "shared": shared_check,
     "restart": restart_check,
+    "idle": idle_check,
 }
 
 
@@ -420,7 +464,7 @@ def main():
     if not address:
         print("skipped: no broker (set TAVRIN_BROKER=HOST:PORT, see scripts/broker.sh)")
         return SKIP
-    if args.check != "scenario" and args.check != "restart":
+    if args.check not in ("scenario", "restart", "idle"):
         try:
             import stomp  # noqa: F401
         except ImportError:

@@ -173,8 +173,12 @@ void FakeStompBroker::handle(int index, const StompFrame &frame)
         if (brokerSends > 0 && sendsHeartBeats) {
             connection->beats = new QTimer(this);
             connect(connection->beats, &QTimer::timeout, this,
-                    [this, index] { sendRaw("\n", index); });
-            connection->beats->start(brokerSends);
+                    [this, index] {
+                        sendRaw("\n", index);
+                        ++m_heartBeatsSent;
+                    });
+            connection->beats->setTimerType(Qt::PreciseTimer);
+            connection->beats->start(beatEveryMs > 0 ? beatEveryMs : brokerSends);
         }
         return;
     }

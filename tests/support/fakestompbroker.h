@@ -38,6 +38,8 @@ public:
     // when connectError is set, or nothing at all.
     QByteArray heartBeat = "0,0";
     bool sendsHeartBeats = true;
+    // How often it beats, when not at the interval its header promises.
+    int beatEveryMs = 0;
     QByteArray connectError;
     bool answersConnect = true;
     bool sendsReceipts = true;
@@ -48,6 +50,7 @@ public:
     // Bytes of the connection as they came, and heart-beats (EOLs between frames) counted.
     QByteArray rawReceived(int connection) const;
     int heartBeatsReceived() const { return m_heartBeats; }
+    int heartBeatsSent() const { return m_heartBeatsSent; }
     int connectionCount() const { return m_connections.size(); }
 
     // A MESSAGE to the subscriber of destination, as a routed SEND would give it; returns its
@@ -89,6 +92,7 @@ private:
     QList<StompFrame> m_held;
     int m_nextMessage = 0;
     int m_heartBeats = 0;
+    int m_heartBeatsSent = 0;
 };
 
 #endif // FAKESTOMPBROKER_H
