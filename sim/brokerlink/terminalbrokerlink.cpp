@@ -15,6 +15,13 @@ TerminalBrokerLink::TerminalBrokerLink(const StompBus::Settings &settings, QObje
         emit noted(QStringLiteral("a request will not go out: %1").arg(reason));
     });
     connect(client, &StompClient::closed, this, &TerminalBrokerLink::closed);
+    connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
+        m_waiting = false;
+        const QString options = refusal == StompClient::LoginRefused
+                                    ? QStringLiteral("--login, --passcode and --vhost")
+                                    : QStringLiteral("--request-destination and --reply-destination");
+        emit refused(QStringLiteral("%1; check %2").arg(reason, options));
+    });
 }
 
 bool TerminalBrokerLink::open(QString *error)

@@ -33,6 +33,9 @@ signals:
     void noted(const QString &text);
     // The broker answered while a run was held: its dialogue may start.
     void ready();
+    // The broker refused the login or a subscription: asking again cannot help. The reason
+    // names the options to check.
+    void refused(const QString &reason);
     void closed();
 
 private slots:

@@ -174,20 +174,16 @@ void TerminalSimulator::prepareBroker()
         if (m_finished)
             emit finished(m_exitCode);
     });
-    connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
-        const QString options = refusal == StompClient::LoginRefused
-                                    ? QStringLiteral("--login, --passcode and --vhost")
-                                    : QStringLiteral("--request-destination and --reply-destination");
+    connect(m_link, &TerminalBrokerLink::refused, this, [this](const QString &reason) {
         if (m_finished)
             return;
-        m_waitingForBroker = false;
         m_ended = true;
         m_watchdog->stop();
         if (m_customer)
             m_customer->stop();
         if (m_host && m_host->plugin())
             m_host->plugin()->stop();
-        m_printer->verdict(false, QStringList{QStringLiteral("%1; check %2").arg(reason, options)});
+        m_printer->verdict(false, QStringList{reason});
         // As with any other unusable setting: trying again cannot help.
         finish(2);
     });
