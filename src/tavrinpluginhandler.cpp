@@ -523,7 +523,7 @@ void TavrinPluginHandler::stompIncomingMessagesHandler(const QVariantMap &messag
         return;
 
     releaseMessageController();
-    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_RECEIVED" << jsonText(message, QJsonDocument::Indented);
+    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_RECEIVED" << TavrinCheckAnswer::debugText(message);
 
     if (answer.result() != 0) {
         requestUid.clear();
