@@ -2,6 +2,8 @@
 
 #include "tavrinpluginhandler.h"
 
+#include <QtCore/QJsonDocument>
+
 #include <limits>
 
 namespace {
@@ -22,7 +24,42 @@ int toBoundedInt(const QVariant &value)
     return value.toInt();
 }
 
+// The containers the records read: the answer, its message, the step, its parameter list, and
+// a parameter and its own list for every level of parameters.
+const int MaxPrintedLevels = 4 + 2 * (TavrinPayParameter::MAX_NESTING_DEPTH + 1);
+
+QVariant printedLevels(const QVariant &value, int level)
+{
+    const int type = value.userType();
+    if (type != QMetaType::QVariantMap && type != QMetaType::QVariantHash
+        && type != QMetaType::QVariantList)
+        return value;
+    if (level >= MaxPrintedLevels)
+        return QVariant(TavrinCheckAnswer::ELIDED_MARKER);
+    if (type == QMetaType::QVariantList) {
+        const QVariantList list = value.toList();
+        QVariantList printed;
+        printed.reserve(list.size());
+        for (QVariantList::const_iterator it = list.constBegin(); it != list.constEnd(); ++it)
+            printed.append(printedLevels(*it, level + 1));
+        return printed;
+    }
+    const QVariantMap map = value.toMap();
+    QVariantMap printed;
+    for (QVariantMap::const_iterator it = map.constBegin(); it != map.constEnd(); ++it)
+        printed.insert(it.key(), printedLevels(it.value(), level + 1));
+    return printed;
+}
+
 } // namespace
+
+const QString TavrinCheckAnswer::ELIDED_MARKER = QStringLiteral("<deeper levels elided>");
+
+QString TavrinCheckAnswer::debugText(const QVariantMap &map)
+{
+    const QVariant printed = printedLevels(QVariant(map), 0);
+    return QString::fromUtf8(QJsonDocument::fromVariant(printed).toJson(QJsonDocument::Indented));
+}
 
 const QString TavrinPayParameter::TYPE_STRING = QStringLiteral("string");
 const QString TavrinPayParameter::TYPE_ENUM = QStringLiteral("enum");

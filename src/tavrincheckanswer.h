@@ -68,6 +68,12 @@ class TavrinCheckAnswer
 public:
     explicit TavrinCheckAnswer(QVariantMap answer);
 
+    // A map from the service as indented JSON for the debug log. Levels below those the
+    // records read are printed as ELIDED_MARKER: an answer nested deeper must neither exhaust
+    // the stack nor hold up the terminal while it is written.
+    static QString debugText(const QVariantMap &map);
+    static const QString ELIDED_MARKER;
+
     QString msgType() const { return m_msgType; }
     QString uid() const { return m_uid; }
     bool error() const { return m_error; }

@@ -355,6 +355,7 @@ void TavrinPluginHandler::showInputNumberScreen()
     for (int i = 0; i < parameters.size(); ++i) {
         if (parameters.at(i).name() == QLatin1String("phone")) {
             accountParameter = parameters.at(i);
+            accountParameter.setValue(offeredValue(accountParameter));
             break;
         }
     }
@@ -522,7 +523,7 @@ void TavrinPluginHandler::stompIncomingMessagesHandler(const QVariantMap &messag
         return;
 
     releaseMessageController();
-    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_RECEIVED" << jsonText(message, QJsonDocument::Indented);
+    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_RECEIVED" << TavrinCheckAnswer::debugText(message);
 
     if (answer.result() != 0) {
         requestUid.clear();
@@ -729,6 +730,7 @@ QList<TavrinPayParameter> TavrinPluginHandler::fillAdditional() const
     for (int i = 0; i < parameters.size(); ++i) {
         if (parameters.at(i).name() == QLatin1String("card_num")) {
             TavrinPayParameter card(parameters.at(i));
+            card.setValue(QVariant(offeredValue(parameters.at(i))));
             card.setIsEditable(true);
             card.setIsVisible(true);
             card.setType(TavrinPayParameter::TYPE_STRING);
@@ -754,6 +756,8 @@ void TavrinPluginHandler::fillProviderParameters(const QList<TavrinPayParameter>
     if (names.isEmpty())
         names = NAMES_MAPS.value(provider->baseProviderId());
 
+    QMap<QString, QString> &handedOff = handedOffValues[provider];
+    handedOff.clear();
     QList<ProviderParameter> &parameters = provider->parameters();
     for (int i = 0; i < parameters.size(); ++i) {
         ProviderParameter &parameter = parameters[i];
@@ -769,7 +773,18 @@ void TavrinPluginHandler::fillProviderParameters(const QList<TavrinPayParameter>
             parameter.setValue(series + number);
             parameter.setMaskedView(true);
         }
+        if (name == QLatin1String("phone") || name == QLatin1String("card_num"))
+            handedOff.insert(name, parameter.value());
     }
+}
+
+QString TavrinPluginHandler::offeredValue(const ProviderParameter &parameter) const
+{
+    const QMap<QString, QString> handedOff = handedOffValues.value(provider);
+    const QMap<QString, QString>::const_iterator it = handedOff.constFind(parameter.name());
+    if (it != handedOff.constEnd() && it.value() == parameter.value())
+        return QString();
+    return parameter.value();
 }
 
 // --- Message views and cancellation ---------------------------------------------------------

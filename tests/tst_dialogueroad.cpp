@@ -79,6 +79,8 @@ private slots:
     void cleanup();
     void passportDataWithSmsCode();
     void cardNumberAndChoice();
+    void nextCustomerStartsEmpty_data();
+    void nextCustomerStartsEmpty();
 
 private:
     // Checks the request sent last against the one expected, and that it is the only new one.
@@ -260,6 +262,57 @@ void tst_DialogueRoad::cardNumberAndChoice()
         "bdate=1990-01-01 masked",
         "pas_date=2015-06-01 masked",
     }));
+}
+
+void tst_DialogueRoad::nextCustomerStartsEmpty_data()
+{
+    QTest::addColumn<bool>("withCard");
+    // What the host writes into "phone" and "card_num" between the two customers; null for
+    // nothing, which leaves the values of the hand-off there.
+    QTest::addColumn<QString>("hostPhone");
+    QTest::addColumn<QString>("hostCard");
+
+    QTest::newRow("phone of the hand-off") << false << QString() << QString();
+    QTest::newRow("phone and card of the hand-off") << true << QString() << QString();
+    QTest::newRow("phone and card the host put there") << true << "9267654321" << "4276000011112222";
+}
+
+void tst_DialogueRoad::nextCustomerStartsEmpty()
+{
+    QFETCH(bool, withCard);
+    QFETCH(QString, hostPhone);
+    QFETCH(QString, hostCard);
+
+    // The host keeps one provider object for every payment to the provider.
+    if (withCard)
+        d->fixture.provider.reset(PluginFixture::make3105Provider());
+    const QVariantList codeOnly{param("smscode", "Код из SMS", QString(), true)};
+    QVERIFY(d->start());
+    QVERIFY(d->enter("9161234567"));
+    d->answerStep(1, true, codeOnly);
+    QVERIFY(d->enter("1234"));
+    if (withCard)
+        QVERIFY(d->enter("1234567812345678"));
+    d->answerStep(2, true);
+    QCOMPARE(d->payDetails(), 1);
+    d->fixture.plugin->stop();
+    for (ProviderParameter &p : d->fixture.provider->parameters()) {
+        if (p.name() == "phone" && !hostPhone.isNull())
+            p.setValue(hostPhone);
+        if (p.name() == "card_num" && !hostCard.isNull())
+            p.setValue(hostCard);
+    }
+
+    QVERIFY(d->start());
+    QCOMPARE(d->lastShownInput().parameter.name(), "phone");
+    QCOMPARE(d->lastShownInput().parameter.value(), hostPhone);
+    if (!withCard)
+        return;
+    QVERIFY(d->enter("9035550000"));
+    d->answerStep(1, true, codeOnly);
+    QVERIFY(d->enter("4321"));
+    QCOMPARE(d->lastShownInput().parameter.name(), "card_num");
+    QCOMPARE(d->lastShownInput().parameter.value(), hostCard);
 }
 
 QTEST_MAIN(tst_DialogueRoad)

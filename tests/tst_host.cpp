@@ -57,7 +57,8 @@ private slots:
     void controllerMayBeReleasedBySlot_data();
     void controllerMayBeReleasedBySlot();
     void idsDiffer();
-    void shippedMessageForm();
+    void shippedForms_data();
+    void shippedForms();
     void brokenFormIsRefused_data();
     void brokenFormIsRefused();
 
@@ -396,11 +397,29 @@ void tst_Host::idsDiffer()
     QVERIFY(PaymentI64IdGenerator::generate(1, request) != PaymentI64IdGenerator::generate(2, request));
 }
 
-void tst_Host::shippedMessageForm()
+void tst_Host::shippedForms_data()
 {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("formName");
+
+    QTest::newRow("messages") << WidgetNames().messageViewFileName() << MessagesView;
+    QTest::newRow("parameter input") << WidgetNames().parameterInputViewFileName() << "parameterInputView";
+}
+
+void tst_Host::shippedForms()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, formName);
+
     // The host's own form project, where an installed host keeps it.
-    const QString shipped = FormProject::defaultProjectDir();
-    QVERIFY2(QFile::exists(QDir(shipped).filePath(WidgetNames().messageViewFileName())), qPrintable(shipped));
+    const QString path = QDir(FormProject::defaultProjectDir()).filePath(fileName);
+    QVERIFY2(m_viewer->loadFromFile(path, formName, {}), qPrintable(path));
+    // Texts of the service, such as "<div style='font-size:200px'>Платёж принят</div>", are
+    // shown as they are, never laid out as markup.
+    const QList<QLabel *> labels = m_viewer->getUi(formName)->form()->findChildren<QLabel *>();
+    QVERIFY(!labels.isEmpty());
+    for (const QLabel *label : labels)
+        QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
 }
 
 void tst_Host::brokenFormIsRefused_data()

@@ -1,5 +1,8 @@
+#include <QtCore/QFileInfo>
 #include <QtCore/QJsonObject>
+#include <QtCore/QLibraryInfo>
 #include <QtCore/QPluginLoader>
+#include <QtCore/QProcess>
 #include <QtTest/QtTest>
 
 #include "ipaybyprovider.h"
@@ -40,6 +43,24 @@ void tst_PluginLoader::metaData()
     QCOMPARE(meta.value(QStringLiteral("debug")).toBool(), false);
 #endif
     QVERIFY(meta.value(QStringLiteral("MetaData")).toObject().isEmpty());
+#if QT_VERSION >= QT_VERSION_CHECK(5, 12, 0)
+    QEXPECT_FAIL("", "moc of Qt 5.12 and later leaves an empty metadata object out", Continue);
+#endif
+    QVERIFY2(meta.value(QStringLiteral("MetaData")).isObject(), "no \"MetaData\" object");
+
+    // Integrators look a plugin over with Qt's own tool, where it is installed; it wants the
+    // "MetaData" object.
+    const QString tool = QLibraryInfo::location(QLibraryInfo::BinariesPath) + QStringLiteral("/qtplugininfo");
+    if (QFileInfo(tool).isExecutable()) {
+        QProcess info;
+        info.start(tool, {QStringLiteral(TAVRIN_PLUGIN_PATH)});
+        QVERIFY2(info.waitForFinished(), qPrintable(info.errorString()));
+#if QT_VERSION >= QT_VERSION_CHECK(5, 12, 0)
+        QEXPECT_FAIL("", "moc of Qt 5.12 and later leaves an empty metadata object out", Continue);
+#endif
+        QVERIFY2(info.exitStatus() == QProcess::NormalExit && info.exitCode() == 0,
+                 info.readAllStandardOutput() + info.readAllStandardError());
+    }
 }
 
 void tst_PluginLoader::oneInstanceUntilDeleted()

@@ -310,13 +310,30 @@ void tst_Records::veryDeepAnswerIsBounded()
         QVariantMap top;
         ~Chain() { release(std::move(top)); }
     } deep{chain(100000)};
-    QString deepest;
+    const QVariantMap answer = answerWith({deep.top});
+    const int bound = TavrinPayParameter::MAX_NESTING_DEPTH;
     MessageCapture capture;
-    QCOMPARE(levelsBelow(TavrinCheckAnswer(answerWith({deep.top})).payParamsList().value(0), &deepest),
-             TavrinPayParameter::MAX_NESTING_DEPTH);
-    QCOMPARE(levelsBelow(TavrinPayParameter(deep.top), &deepest),
-             TavrinPayParameter::MAX_NESTING_DEPTH);
+    int answerLevels = -1;
+    int parameterLevels = -1;
+    QString printed;
+    // On a stack far smaller than a GUI thread's: neither reading nor printing the answer may
+    // go down once per level of it.
+    QScopedPointer<QThread> reader(QThread::create([&] {
+        QString deepest;
+        answerLevels = levelsBelow(TavrinCheckAnswer(answer).payParamsList().value(0), &deepest);
+        parameterLevels = levelsBelow(TavrinPayParameter(deep.top), &deepest);
+        printed = TavrinCheckAnswer::debugText(answer);
+    }));
+    reader->setStackSize(512 * 1024);
+    reader->start();
+    QVERIFY(reader->wait());
+    QCOMPARE(answerLevels, bound);
+    QCOMPARE(parameterLevels, bound);
     QCOMPARE(tooDeepWarnings(capture), 2);
+    // The debug text holds every level the records read and marks where it stops.
+    QVERIFY2(printed.contains(QStringLiteral("\"name\": \"%1\"").arg(bound)), qPrintable(printed.right(300)));
+    QVERIFY2(!printed.contains(QStringLiteral("\"name\": \"%1\"").arg(bound + 1)), qPrintable(printed.right(300)));
+    QCOMPARE(printed.count(TavrinCheckAnswer::ELIDED_MARKER), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Records)

@@ -18,6 +18,9 @@ EndScreen::EndScreen(QWidget *parent)
     , m_close(new QPushButton(QStringLiteral("Выход"), this))
 {
     setObjectName(QStringLiteral("endScreen"));
+    // The provider and its values come from the host and the service: never laid out as markup.
+    m_title->setTextFormat(Qt::PlainText);
+    m_subtitle->setTextFormat(Qt::PlainText);
     // A plain QWidget subclass paints its style sheet background only when asked to.
     setAttribute(Qt::WA_StyledBackground);
     // The palette of the host's forms, so that the end reads as the terminal's next screen.
@@ -91,9 +94,11 @@ void EndScreen::showPaymentDetails(const Provider &provider)
     for (const ProviderParameter &parameter : provider.parameters()) {
         auto *label = new QLabel(parameter.label().isEmpty() ? parameter.name() : parameter.label(), m_rows);
         label->setProperty("class", QStringLiteral("endLabel"));
+        label->setTextFormat(Qt::PlainText);
         auto *value = new QLabel(parameter.displayValue().isEmpty() ? QStringLiteral("—")
                                                                     : parameter.displayValue(), m_rows);
         value->setProperty("class", QStringLiteral("endValue"));
+        value->setTextFormat(Qt::PlainText);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(label, row, 0);
         grid->addWidget(value, row, 1);

@@ -16,6 +16,8 @@ TerminalWindow::TerminalWindow(QWidget *parent)
     m_stack->setFixedSize(FormViewer::ScreenWidth, FormViewer::ScreenHeight);
     m_stack->addWidget(m_endScreen);
     m_phone->setStyleSheet(QStringLiteral("font-size: 15px; padding: 6px; color: #1d3557; background: #a8dadc;"));
+    // The SMS text comes from the service: shown as it is, never laid out as markup.
+    m_phone->setTextFormat(Qt::PlainText);
     m_phone->setText(QStringLiteral("Телефон клиента: сообщений нет"));
 
     auto *layout = new QVBoxLayout(this);
