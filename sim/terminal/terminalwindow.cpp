@@ -17,6 +17,7 @@ TerminalWindow::TerminalWindow(QWidget *parent)
     m_stack->addWidget(m_endScreen);
     m_phone->setStyleSheet(QStringLiteral("font-size: 15px; padding: 6px; color: #1d3557; background: #a8dadc;"));
     m_phone->setText(QStringLiteral("Телефон клиента: сообщений нет"));
+    m_phone->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
