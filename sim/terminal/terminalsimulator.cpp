@@ -237,11 +237,11 @@ void TerminalSimulator::printHeader()
                                                     .arg(m_scenario.providerId)
                                                     .arg(m_scenario.baseProviderId)
                                                     .arg(TranscriptPrinter::quoted(m_scenario.providerName)));
-    m_printer->line(QStringLiteral("terminal"), QStringLiteral("id %1, %2, time scale %3, forms in %4")
+    m_printer->line(QStringLiteral("terminal"), QStringLiteral("id %1, %2, time scale %3, language %4, forms in %5")
                                                     .arg(m_kovraId)
                                                     .arg(modeName(m_options.mode()))
                                                     .arg(m_options.timeScale())
-                                                    .arg(m_project->projectDir()));
+                                                    .arg(m_options.language(), m_project->projectDir()));
     m_printer->line(QStringLiteral("bus"),
                     m_broker ? QStringLiteral("broker %1").arg(m_options.broker().describe(m_kovraId))
                              : QStringLiteral("in this process, with the scenario's service"));
