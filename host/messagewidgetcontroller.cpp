@@ -7,6 +7,7 @@
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QPushButton>
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -21,6 +22,8 @@ MessageWidgetController::MessageWidgetController(QObject *parent)
     , m_tickTimer(new QTimer(this))
 {
     m_closeTimer->setSingleShot(true);
+    // A coarse timer may be off by a twentieth of a minute: the countdown would end at 0:03.
+    m_closeTimer->setTimerType(Qt::PreciseTimer);
     connect(m_closeTimer, &QTimer::timeout, this, &MessageWidgetController::timeOut);
     connect(m_tickTimer, &QTimer::timeout, this, &MessageWidgetController::tick);
 }
@@ -66,7 +69,8 @@ void MessageWidgetController::initMessage(const QString &text, short timeout, in
     m_closeTimer->stop();
     m_tickTimer->stop();
     if (timeout > 0) {
-        m_closeTimer->start(qMax(1, int(std::lround(timeout * 1000.0 * g_timeScale))));
+        m_shown.start();
+        m_closeTimer->start(int(qBound(1.0, std::round(timeout * 1000.0 * g_timeScale), double(INT_MAX))));
         m_tickTimer->start(qMax(1, int(std::lround(1000.0 * g_timeScale))));
     }
     render();
@@ -79,8 +83,10 @@ int MessageWidgetController::remainingSeconds() const
 {
     if (!m_closeTimer->isActive())
         return 0;
-    const double seconds = m_closeTimer->remainingTime() / (1000.0 * g_timeScale);
-    return int(std::ceil(seconds));
+    // Counted from when the message was shown, not from the timer, which fires a little late
+    // on a busy machine: the customer is never promised more than the message's time-out.
+    const double seconds = m_timeout - m_shown.elapsed() / (1000.0 * g_timeScale);
+    return qBound(0, int(std::ceil(seconds)), int(m_timeout));
 }
 
 void MessageWidgetController::setTimeScale(double scale)

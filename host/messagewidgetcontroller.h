@@ -1,6 +1,7 @@
 #ifndef MESSAGEWIDGETCONTROLLER_H
 #define MESSAGEWIDGETCONTROLLER_H
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QString>
@@ -75,6 +76,8 @@ private:
     bool m_open = false;
     QTimer *m_closeTimer;
     QTimer *m_tickTimer;
+    // Since the message was shown, for the countdown.
+    QElapsedTimer m_shown;
 };
 
 #endif // MESSAGEWIDGETCONTROLLER_H

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12 packages) when it is missing, then configures and
-# builds into ${BUILD_DIR:-build}. Sourced or run by the other scripts; extra arguments go to
-# cmake's configure step.
+# builds into ${BUILD_DIR:-build}: every target, or only those named in BUILD_TARGETS (separated
+# by spaces). Sourced or run by the other scripts; extra arguments go to cmake's configure step.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -29,4 +29,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build_dir" -G Ninja "$@" >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+targets=()
+for target in ${BUILD_TARGETS:-}; do
+    targets+=(--target "$target")
+done
+cmake --build "$build_dir" -j "$(nproc)" "${targets[@]}"

@@ -17,6 +17,7 @@ private slots:
     void readsTheBusSettings();
     void refusesMistakes_data();
     void refusesMistakes();
+    void terminalsStartedAlikeHaveTheirOwnReplies();
 };
 
 namespace {
@@ -152,6 +153,23 @@ void tst_BrokerOptions::refusesMistakes()
     QString error;
     QVERIFY2(!parse(&options, arguments, &error), "the command line was taken");
     QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void tst_BrokerOptions::terminalsStartedAlikeHaveTheirOwnReplies()
+{
+    // Two terminals from the same command line, the scenario's kovraId for both: on one queue
+    // each would take the other's answers.
+    const QStringList arguments{"--broker", "h:1"};
+    BrokerOptions first(BrokerOptions::Side::Terminal);
+    BrokerOptions second(BrokerOptions::Side::Terminal);
+    QString error;
+    QVERIFY2(parse(&first, arguments, &error) && parse(&second, arguments, &error), qPrintable(error));
+    const QString mine = first.settings(4242).replyDestination;
+    QVERIFY2(mine.startsWith("/queue/tavrin.replies.4242."), qPrintable(mine));
+    QVERIFY2(mine != second.settings(4242).replyDestination, qPrintable(mine));
+    QCOMPARE(first.settings(4242).replyDestination, mine);
+    QCOMPARE(first.describe(4242), QStringLiteral("h:1, virtual host \"/\", requests to "
+                                                  "/queue/tavrin.requests, answers on %1").arg(mine));
 }
 
 QTEST_GUILESS_MAIN(tst_BrokerOptions)

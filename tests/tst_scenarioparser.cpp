@@ -40,7 +40,8 @@ QJsonObject validScenario()
             {"screen": "account", "choose": "Note: x, y"},
             {"screen": "smscode", "text": "12", "refused": true},
             {"screen": "smscode", "back": true},
-            {"message": "wait", "expect": {"buttons": "ok", "timeout": 20}}]},
+            {"message": "wait", "expect": {"buttons": "ok", "timeout": 20,
+                                           "okCaption": {"ru": "Продолжить", "en": "Continue"}}}]},
         "expected": {"end": "cancelled", "requests": 2, "providerValues": {"phone": "9161234567"}}
     })";
     return QJsonDocument::fromJson(json).object();
@@ -109,6 +110,12 @@ void tst_ScenarioParser::readsAScenario()
     QCOMPARE(int(scenario.inputs.at(4).action), int(Scenario::Input::MessageAction::Wait));
     QCOMPARE(scenario.inputs.at(4).path, "customer.inputs[4]");
     QCOMPARE(scenario.inputs.at(4).expect.value("timeout").toInt(), 20);
+    // A text written per language is the one of the language the terminal shows.
+    Scenario english = scenario;
+    english.chooseLanguage(QStringLiteral("en"));
+    QCOMPARE(english.inputs.at(4).expect.value("okCaption").toString(), "Continue");
+    scenario.chooseLanguage(QStringLiteral("ru"));
+    QCOMPARE(scenario.inputs.at(4).expect.value("okCaption").toString(), "Продолжить");
 }
 
 void tst_ScenarioParser::refusesMistakes_data()
@@ -124,7 +131,13 @@ void tst_ScenarioParser::refusesMistakes_data()
     QTest::newRow("fractional provider id")
         << withChange("provider.id", 1.5) << "provider.id: expected a whole number";
     QTest::newRow("negative service delay")
-        << withChange("service.delay", -1) << "service.delay: expected a number not below 0";
+        << withChange("service.delay", -1) << "service.delay: expected a number from 0 to 3600";
+    QTest::newRow("service delay too long for a timer")
+        << withChange("service.delay", 214748370) << "service.delay: expected a number from 0 to 3600";
+    QTest::newRow("answer delay too long for a timer")
+        << withChange("service.script[0].delay", 1e300) << "service.script[0].delay: expected a number from 0";
+    QTest::newRow("customer delay too long for a timer")
+        << withChange("customer.delay", 3600.5) << "customer.delay: expected a number from 0 to 3600";
     QTest::newRow("known number without the leading 7")
         << withChange("service.msisdn", "89161234567") << "service.msisdn: expected \"7\" and ten digits";
     QTest::newRow("service parameter value as an object")
@@ -158,6 +171,15 @@ void tst_ScenarioParser::refusesMistakes_data()
     QTest::newRow("message expectation on a screen")
         << withChange("customer.inputs[0].expect.text", "x")
         << "customer.inputs[0].expect.text: unknown field";
+    QTest::newRow("message text in one language only")
+        << withChange("customer.inputs[4].expect.text", QJsonObject{{"ru", "Ждите"}})
+        << "customer.inputs[4].expect.text.en: missing";
+    QTest::newRow("message text in a language the terminal does not offer")
+        << withChange("customer.inputs[4].expect.okCaption.de", "Weiter")
+        << "customer.inputs[4].expect.okCaption.de: unknown field (known here: en, ru)";
+    QTest::newRow("message text as a number")
+        << withChange("customer.inputs[4].expect.text", 5)
+        << "customer.inputs[4].expect.text: expected a string, or an object with the text in each of \"ru\", \"en\"";
     QTest::newRow("unknown button set")
         << withChange("customer.inputs[4].expect.buttons", "cancel")
         << "customer.inputs[4].expect.buttons: expected one of";

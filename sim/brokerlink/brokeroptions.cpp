@@ -1,6 +1,8 @@
 #include "brokeroptions.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QCoreApplication>
+#include <QtCore/QRandomGenerator>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
@@ -49,6 +51,11 @@ QString destinationProblem(const QString &option, const QString &destination)
 
 BrokerOptions::BrokerOptions(Side side)
     : m_side(side)
+    // Terminals started alike (same scenario, same kovraId) must not read each other's
+    // answers: the process id keeps them apart on one machine, the random part across machines.
+    , m_ownReplySuffix(QStringLiteral("%1-%2")
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')))
 {
 }
 
@@ -89,8 +96,9 @@ QList<QCommandLineOption> BrokerOptions::options() const
         QString ownQueue = StompBus::Settings::defaultReplyDestination(0);
         ownQueue.chop(1);
         list.append(QCommandLineOption(ReplyDestinationName,
-            QStringLiteral("Where this terminal's answers come (default %1<terminal id>); a "
-                           "destination that terminals share must be a topic.").arg(ownQueue),
+            QStringLiteral("Where this terminal's answers come (default %1<terminal id> with "
+                           "--terminal-id, else %1<scenario's id>.<process id>-<random>, one "
+                           "per run); a destination that terminals share must be a topic.").arg(ownQueue),
             QStringLiteral("destination")));
         list.append(QCommandLineOption(TerminalIdName,
             QStringLiteral("The terminal's id (kovraId), 0 to 4294967295 (default: the scenario's)."),
@@ -177,8 +185,12 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
 StompBus::Settings BrokerOptions::settings(unsigned int kovraId) const
 {
     StompBus::Settings settings = m_settings;
-    if (m_side == Side::Terminal && settings.replyDestination.isEmpty())
+    if (m_side == Side::Terminal && settings.replyDestination.isEmpty()) {
         settings.replyDestination = StompBus::Settings::defaultReplyDestination(terminalId(kovraId));
+        // A terminal id given by hand names one terminal; a scenario's is shared by every run.
+        if (!m_hasTerminalId)
+            settings.replyDestination += QLatin1Char('.') + m_ownReplySuffix;
+    }
     return settings;
 }
 

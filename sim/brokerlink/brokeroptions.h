@@ -31,7 +31,8 @@ public:
     // The terminal's kovraId: --terminal-id, or the given default.
     unsigned int terminalId(unsigned int fallback) const { return m_hasTerminalId ? m_terminalId : fallback; }
 
-    // The bus settings; a terminal without --reply-destination gets the queue of its kovraId.
+    // The bus settings. A terminal without --reply-destination gets the queue of its kovraId:
+    // of --terminal-id as it stands, of the scenario's id with a suffix of this process.
     StompBus::Settings settings(unsigned int kovraId = 0) const;
     // Where the bus goes, in one line for a transcript or a log.
     QString describe(unsigned int kovraId = 0) const;
@@ -42,6 +43,7 @@ private:
     StompBus::Settings m_settings;
     bool m_hasTerminalId = false;
     unsigned int m_terminalId = 0;
+    QString m_ownReplySuffix;
 };
 
 #endif // BROKEROPTIONS_H

@@ -104,7 +104,7 @@ qint64 JsonObjectReader::requiredInteger(const QString &key, qint64 minimum, qin
     return integer(key, minimum, minimum, maximum);
 }
 
-double JsonObjectReader::number(const QString &key, double fallback, double minimum)
+double JsonObjectReader::number(const QString &key, double fallback, double minimum, double maximum)
 {
     const QJsonValue value = field(key, false);
     if (value.isUndefined())
@@ -113,11 +113,12 @@ double JsonObjectReader::number(const QString &key, double fallback, double mini
         wrongType(key, QStringLiteral("a number"));
         return fallback;
     }
-    if (value.toDouble() < minimum) {
-        fail(fieldPath(key), QStringLiteral("expected a number not below %1").arg(minimum));
+    const double number = value.toDouble();
+    if (!(number >= minimum && number <= maximum)) {
+        fail(fieldPath(key), QStringLiteral("expected a number from %1 to %2").arg(minimum).arg(maximum));
         return fallback;
     }
-    return value.toDouble();
+    return number;
 }
 
 bool JsonObjectReader::boolean(const QString &key, bool fallback)

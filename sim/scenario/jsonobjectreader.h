@@ -28,7 +28,8 @@ public:
     // Whole numbers only, within [minimum, maximum].
     qint64 integer(const QString &key, qint64 fallback, qint64 minimum, qint64 maximum);
     qint64 requiredInteger(const QString &key, qint64 minimum, qint64 maximum);
-    double number(const QString &key, double fallback, double minimum);
+    // Numbers within [minimum, maximum].
+    double number(const QString &key, double fallback, double minimum, double maximum);
     bool boolean(const QString &key, bool fallback);
     QJsonArray array(const QString &key, bool required);
     QJsonValue value(const QString &key);

@@ -16,6 +16,21 @@ Provider *Scenario::createProvider() const
     return new Provider(providerId, baseProviderId, providerName, list);
 }
 
+void Scenario::chooseLanguage(const QString &language)
+{
+    for (Input &input : inputs) {
+        for (auto it = input.expect.begin(); it != input.expect.end(); ++it) {
+            if (it.value().userType() == QMetaType::QVariantMap)
+                it.value() = it.value().toMap().value(language).toString();
+        }
+    }
+}
+
+QStringList Scenario::languages()
+{
+    return {QStringLiteral("ru"), QStringLiteral("en")};
+}
+
 QString Scenario::endName(End end)
 {
     return end == End::Payment ? QStringLiteral("payment") : QStringLiteral("cancelled");

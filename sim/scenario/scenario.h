@@ -4,6 +4,7 @@
 #include <QtCore/QList>
 #include <QtCore/QMap>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 #include <QtCore/QVariantMap>
 
 #include "checkservicebehaviour.h"
@@ -42,7 +43,8 @@ struct Scenario
         int choicePosition = -1;
         QString choiceLabel;
         MessageAction action = MessageAction::Ok;
-        // What the screen or message must show before the customer acts: field to value.
+        // What the screen or message must show before the customer acts: field to value. A text
+        // that differs between languages is a map from language to text until chooseLanguage().
         QVariantMap expect;
 
         bool isMessage() const { return kind == Kind::Message; }
@@ -73,6 +75,11 @@ struct Scenario
 
     // The provider as the terminal's provider list would hand it to the plugin; the caller owns it.
     Provider *createProvider() const;
+    // Keeps, of every text expected per language, the one in this language.
+    void chooseLanguage(const QString &language);
+
+    // The languages the terminal shows its texts in, the default first.
+    static QStringList languages();
 
     static QString endName(End end);
     static QString actionName(Input::MessageAction action);

@@ -17,6 +17,10 @@ const QStringList Actions = {QStringLiteral("ok"), QStringLiteral("yes"), QStrin
 const QStringList ButtonSets = {QStringLiteral("none"), QStringLiteral("ok"),
                                 QStringLiteral("yesno")};
 
+// Seconds. An hour is more than any dialogue waits, and at the slowest time scale it still
+// makes a timer Qt can schedule.
+const double MaximumDelay = 3600;
+
 // Line and column of a byte offset, for a syntax error in a hand-written file.
 QString position(const QByteArray &json, int offset)
 {
@@ -112,7 +116,7 @@ void ScenarioParser::readService(JsonObjectReader &top, Scenario *scenario, QStr
     }
     JsonObjectReader service(value, QStringLiteral("service"), error);
     CheckServiceBehaviour &behaviour = scenario->service;
-    behaviour.delay = service.number(QStringLiteral("delay"), behaviour.delay, 0);
+    behaviour.delay = service.number(QStringLiteral("delay"), behaviour.delay, 0, MaximumDelay);
     behaviour.msisdn = service.string(QStringLiteral("msisdn"));
     if (service.ok() && !behaviour.msisdn.isEmpty() && !CheckService::isWellFormedMsisdn(behaviour.msisdn))
         service.fail(service.fieldPath(QStringLiteral("msisdn")),
@@ -148,7 +152,7 @@ void ScenarioParser::readRule(const QJsonValue &value, const QString &path,
                     QStringLiteral("a result error needs a result other than 0"));
     rule.description = reader.string(QStringLiteral("description"));
     rule.statusDescription = reader.string(QStringLiteral("statusDescription"));
-    rule.delay = reader.number(QStringLiteral("delay"), -1, 0);
+    rule.delay = reader.number(QStringLiteral("delay"), -1, 0, MaximumDelay);
     rule.duplicates = int(reader.integer(QStringLiteral("duplicates"), 0, 0, 100));
     if (reader.ok() && service->ruleFor(rule.request))
         reader.fail(reader.fieldPath(QStringLiteral("request")),
@@ -203,7 +207,7 @@ void ScenarioParser::readCustomer(JsonObjectReader &top, Scenario *scenario, QSt
         return;
     }
     JsonObjectReader customer(value, QStringLiteral("customer"), error);
-    scenario->customerDelay = customer.number(QStringLiteral("delay"), scenario->customerDelay, 0);
+    scenario->customerDelay = customer.number(QStringLiteral("delay"), scenario->customerDelay, 0, MaximumDelay);
     const QJsonArray inputs = customer.array(QStringLiteral("inputs"), true);
     for (int i = 0; i < inputs.size() && customer.ok(); ++i) {
         const Scenario::Input input = readInput(
@@ -287,8 +291,17 @@ QVariantMap ScenarioParser::readExpect(JsonObjectReader &input, bool forMessage,
         : QStringList{QStringLiteral("label"), QStringLiteral("mask"), QStringLiteral("regExp"),
                       QStringLiteral("keyboard"), QStringLiteral("value")};
     for (const QString &key : texts) {
-        if (reader.contains(key))
-            expect.insert(key, reader.string(key));
+        if (!reader.contains(key))
+            continue;
+        const QJsonValue text = reader.value(key);
+        if (text.isObject())
+            expect.insert(key, readTranslatedText(text, reader.fieldPath(key), error));
+        else if (text.isString())
+            expect.insert(key, text.toString());
+        else if (reader.ok())
+            reader.fail(reader.fieldPath(key),
+                        QStringLiteral("expected a string, or an object with the text in each of %1")
+                            .arg(quotedList(Scenario::languages())));
     }
     if (forMessage) {
         if (reader.contains(QStringLiteral("buttons"))) {
@@ -314,6 +327,16 @@ QVariantMap ScenarioParser::readExpect(JsonObjectReader &input, bool forMessage,
     }
     reader.finish();
     return expect;
+}
+
+QVariantMap ScenarioParser::readTranslatedText(const QJsonValue &value, const QString &path, QString *error)
+{
+    JsonObjectReader reader(value, path, error);
+    QVariantMap texts;
+    for (const QString &language : Scenario::languages())
+        texts.insert(language, reader.requiredString(language));
+    reader.finish();
+    return texts;
 }
 
 void ScenarioParser::readExpected(JsonObjectReader &top, Scenario *scenario, QString *error)

@@ -28,6 +28,8 @@ private:
     static void readCustomer(JsonObjectReader &top, Scenario *scenario, QString *error);
     static Scenario::Input readInput(const QJsonValue &value, const QString &path, QString *error);
     static QVariantMap readExpect(JsonObjectReader &input, bool forMessage, QString *error);
+    // A text that the terminal shows differently in each language: language to text.
+    static QVariantMap readTranslatedText(const QJsonValue &value, const QString &path, QString *error);
     static void readExpected(JsonObjectReader &top, Scenario *scenario, QString *error);
 };
 

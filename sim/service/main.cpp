@@ -114,7 +114,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(scaleOption)) {
         bool ok = false;
         scale = parser.value(scaleOption).toDouble(&ok);
-        if (!ok || scale <= 0 || scale > 100)
+        // Written so that "nan", which toDouble() takes, is refused too.
+        if (!ok || !(scale > 0 && scale <= 100))
             return refuse(QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
                               .arg(parser.value(scaleOption)));
     }

@@ -36,6 +36,7 @@ EndScreen::EndScreen(QWidget *parent)
         " background: #1d3557; color: white; }"));
     m_title->setObjectName(QStringLiteral("endTitle"));
     m_title->setAlignment(Qt::AlignCenter);
+    m_title->setWordWrap(true);
     m_subtitle->setObjectName(QStringLiteral("endSubtitle"));
     m_subtitle->setAlignment(Qt::AlignCenter);
     m_subtitle->setWordWrap(true);
@@ -100,6 +101,8 @@ void EndScreen::showPaymentDetails(const Provider &provider)
         value->setProperty("class", QStringLiteral("endValue"));
         value->setTextFormat(Qt::PlainText);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setWordWrap(true);
+        value->setWordWrap(true);
         grid->addWidget(label, row, 0);
         grid->addWidget(value, row, 1);
         ++row;

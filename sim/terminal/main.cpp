@@ -86,15 +86,14 @@ int main(int argc, char *argv[])
     QString origin;
     if (!ScenarioCatalog::load(options.scenario(), &scenario, &origin, &error))
         return refuse(QStringLiteral("scenario %1").arg(error));
+    scenario.chooseLanguage(options.language());
 
     PluginHost host;
     if (!host.load(options.pluginPath().isEmpty() ? PluginHost::defaultPluginPath() : options.pluginPath()))
         return refuse(host.errorString());
-    if (!options.language().isEmpty()) {
-        QString warning;
-        if (!host.installTranslation(options.language(), &warning))
-            qCWarning(lcTerminal).noquote() << warning;
-    }
+    QString warning;
+    if (!host.installTranslation(options.language(), &warning))
+        qCWarning(lcTerminal).noquote() << warning;
 
     int exitCode = 0;
     {

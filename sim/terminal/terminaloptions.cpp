@@ -1,10 +1,19 @@
 #include "terminaloptions.h"
 
+#include "scenario.h"
+
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QCoreApplication>
 #include <QtGui/QGuiApplication>
 
 #include <cstring>
+
+namespace {
+
+// A day: far beyond any scenario, and well within what a timer can wait.
+const int MaximumTimeout = 86400;
+
+} // namespace
 
 bool TerminalOptions::hasDisplay()
 {
@@ -76,7 +85,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
                        "--auto 0.2, interactive 1; with --broker 1, and the service must run "
                        "at the same factor)."), QStringLiteral("factor"));
     const QCommandLineOption language(QStringLiteral("language"),
-        QStringLiteral("Installs the plugin's translation for ru or en."), QStringLiteral("lang"));
+        QStringLiteral("The language of the terminal's texts: the plugin's translation for %1 "
+                       "(default %2).").arg(Scenario::languages().join(QStringLiteral(" or ")),
+                                           Scenario::languages().constFirst()),
+        QStringLiteral("lang"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
         QStringLiteral("Real seconds after which a scripted run fails (0: never)."),
         QStringLiteral("seconds"));
@@ -117,9 +129,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     else
         m_mode = Mode::Interactive;
 
-    m_language = parser.value(language);
-    if (parser.isSet(language) && m_language != QLatin1String("ru") && m_language != QLatin1String("en")) {
-        *error = QStringLiteral("--language takes ru or en, not \"%1\"").arg(m_language);
+    m_language = parser.isSet(language) ? parser.value(language) : Scenario::languages().constFirst();
+    if (!Scenario::languages().contains(m_language)) {
+        *error = QStringLiteral("--language takes %1, not \"%2\"")
+                     .arg(Scenario::languages().join(QStringLiteral(" or ")), m_language);
         return false;
     }
 
@@ -131,7 +144,8 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     if (parser.isSet(timeScale)) {
         bool ok = false;
         m_timeScale = parser.value(timeScale).toDouble(&ok);
-        if (!ok || m_timeScale <= 0 || m_timeScale > 100) {
+        // Written so that "nan" and "inf", which toDouble() takes, are refused.
+        if (!ok || !(m_timeScale > 0 && m_timeScale <= 100)) {
             *error = QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
                          .arg(parser.value(timeScale));
             return false;
@@ -143,8 +157,9 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     if (parser.isSet(timeout)) {
         bool ok = false;
         m_timeout = parser.value(timeout).toDouble(&ok);
-        if (!ok || m_timeout < 0) {
-            *error = QStringLiteral("--timeout takes seconds, not \"%1\"").arg(parser.value(timeout));
+        if (!ok || !(m_timeout >= 0 && m_timeout <= MaximumTimeout)) {
+            *error = QStringLiteral("--timeout takes seconds from 0 (never) to %1, not \"%2\"")
+                         .arg(MaximumTimeout).arg(parser.value(timeout));
             return false;
         }
     }

@@ -32,6 +32,7 @@ public:
     QString pluginPath() const { return m_pluginPath; }
     QString formsDir() const { return m_formsDir; }
     QString screenshotDir() const { return m_screenshotDir; }
+    // The language of the plugin's translation; never empty.
     QString language() const { return m_language; }
     double timeScale() const { return m_timeScale; }
     // Real seconds after which a scripted run gives up; 0 for never.

@@ -20,7 +20,9 @@
 #include "terminallog.h"
 #include "terminalwindow.h"
 #include "transcriptprinter.h"
+#include "widgetnames.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
@@ -91,9 +93,21 @@ bool TerminalSimulator::prepare(QString *error)
         *error = QStringLiteral("no plugin loaded");
         return false;
     }
+    const QString option = m_options.formsDir().isEmpty() ? QString() : QStringLiteral("--forms: ");
     if (m_project->projectDir().isEmpty() || !QFileInfo(m_project->projectDir()).isDir()) {
-        *error = QStringLiteral("no form project found beside the program; name one with --forms");
+        *error = option.isEmpty()
+            ? QStringLiteral("no form project found beside the program; name one with --forms")
+            : QStringLiteral("%1%2 is not a folder").arg(option, m_options.formsDir());
         return false;
+    }
+    // Without them the screens would come up empty, and the customer could neither go on nor
+    // cancel.
+    const WidgetNames names;
+    for (const QString &form : {names.messageViewFileName(), names.parameterInputViewFileName()}) {
+        if (!QFileInfo(QDir(m_project->projectDir()).filePath(form)).isFile()) {
+            *error = QStringLiteral("%1the form project %2 has no %3").arg(option, m_project->projectDir(), form);
+            return false;
+        }
     }
     if (!plugin->supportedProviders().contains(m_scenario.providerId)) {
         *error = QStringLiteral("the plugin does not serve provider %1 (scenario field provider.id)")
@@ -208,11 +222,11 @@ void TerminalSimulator::printHeader()
                                                     .arg(m_scenario.providerId)
                                                     .arg(m_scenario.baseProviderId)
                                                     .arg(TranscriptPrinter::quoted(m_scenario.providerName)));
-    m_printer->line(QStringLiteral("terminal"), QStringLiteral("id %1, %2, time scale %3, forms in %4")
+    m_printer->line(QStringLiteral("terminal"), QStringLiteral("id %1, %2, time scale %3, language %4, forms in %5")
                                                     .arg(m_kovraId)
                                                     .arg(modeName(m_options.mode()))
                                                     .arg(m_options.timeScale())
-                                                    .arg(m_project->projectDir()));
+                                                    .arg(m_options.language(), m_project->projectDir()));
     m_printer->line(QStringLiteral("bus"),
                     m_link ? QStringLiteral("broker %1").arg(m_options.broker().describe(m_kovraId))
                              : QStringLiteral("in this process, with the scenario's service"));

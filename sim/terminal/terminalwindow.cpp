@@ -19,6 +19,7 @@ TerminalWindow::TerminalWindow(QWidget *parent)
     // The SMS text comes from the service: shown as it is, never laid out as markup.
     m_phone->setTextFormat(Qt::PlainText);
     m_phone->setText(QStringLiteral("Телефон клиента: сообщений нет"));
+    m_phone->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
