@@ -82,6 +82,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("seconds"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
         QStringLiteral("Shows the plugin's and the host's debug lines."));
+    const QCommandLineOption record(QStringLiteral("record"),
+        QStringLiteral("Writes the dialogue, with the service's answers as they came, as a "
+                       "scenario file that replays offline (scripted runs)."), QStringLiteral("file"));
+    parser.addOption(record);
     parser.addOptions({scenario, list, plugin, forms, headless, automatic, screenshots, timeScale,
                        language, timeout, verbose});
     parser.addOptions(m_broker.options());
@@ -104,6 +108,7 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     m_pluginPath = parser.value(plugin);
     m_formsDir = parser.value(forms);
     m_screenshotDir = parser.value(screenshots);
+    m_recordPath = parser.value(record);
     m_verbose = parser.isSet(verbose);
     if (!m_broker.read(parser, error))
         return false;
@@ -116,6 +121,12 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         m_mode = Mode::Auto;
     else
         m_mode = Mode::Interactive;
+
+    if (!m_recordPath.isEmpty() && m_mode == Mode::Interactive) {
+        *error = QStringLiteral("--record needs a scripted run (--headless or --auto): the "
+                                "recorded customer is the scenario's");
+        return false;
+    }
 
     m_language = parser.value(language);
     if (parser.isSet(language) && m_language != QLatin1String("ru") && m_language != QLatin1String("en")) {

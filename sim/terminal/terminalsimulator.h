@@ -19,6 +19,7 @@ class PluginProviderParameterInputController;
 class Provider;
 class QTimer;
 class Screenshotter;
+class ScenarioRecorder;
 class ScriptedCustomer;
 class SessionManager;
 class StompBus;
@@ -67,6 +68,7 @@ private slots:
 
 private:
     void printHeader();
+    void writeRecording(Scenario::End end);
     void capture(const QString &tag);
     void end(Scenario::End end);
     void failNow(const QString &reason);
@@ -90,6 +92,7 @@ private:
     TranscriptPrinter *m_printer;
     ScriptedCustomer *m_customer = nullptr;
     Screenshotter *m_screenshots = nullptr;
+    ScenarioRecorder *m_recorder = nullptr;
     QTimer *m_watchdog;
     QScopedPointer<TerminalWindow> m_window;
     QScopedPointer<Provider> m_provider;
