@@ -42,7 +42,6 @@ ConformanceRun::ConformanceRun(const ServiceCheckOptions &options, const QList<E
 
 ConformanceRun::~ConformanceRun()
 {
-    delete m_pipe;
 }
 
 bool ConformanceRun::prepare(QString *error)
@@ -105,7 +104,7 @@ void ConformanceRun::next()
     if (!m_options.serviceCommand().isEmpty()) {
         QString command = m_options.serviceCommand();
         command.replace(QStringLiteral("{scenario}"), entry.path);
-        m_pipe = new PipeService(command);
+        m_pipe = new PipeService(command, this);
         connect(m_watch, &AnswerWatch::requestOut, m_pipe, &PipeService::send);
         connect(m_pipe, &PipeService::answerReceived, m_watch, &AnswerWatch::takeAnswer);
         connect(m_pipe, &PipeService::unreadable, m_watch, &AnswerWatch::takeUnreadable);

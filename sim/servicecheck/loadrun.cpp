@@ -71,7 +71,6 @@ LoadRun::LoadRun(const ServiceCheckOptions &options, const Scenario &scenario, Q
 
 LoadRun::~LoadRun()
 {
-    delete m_pipe;
 }
 
 bool LoadRun::prepare(QString *error)
@@ -117,7 +116,7 @@ bool LoadRun::prepare(QString *error)
         return true;
     QString command = m_options.serviceCommand();
     command.replace(QStringLiteral("{scenario}"), m_options.scenarios().value(0));
-    m_pipe = new PipeService(command);
+    m_pipe = new PipeService(command, this);
     connect(m_pipe, &PipeService::answerReceived, this, [this](const QVariantMap &answer) {
         takeAnswer(-1, answer);
     });
@@ -188,7 +187,7 @@ void LoadRun::sendStep(int index, int step)
     terminal.pendingUid = uid;
     Sent sent;
     sent.terminal = index;
-    sent.sentAt = m_clock.elapsed();
+    sent.sentAt = m_clock.nsecsElapsed() / 1000;
     m_sent.insert(uid, sent);
     terminal.wait->start(m_options.waitMilliseconds());
     if (m_pipe)
@@ -218,7 +217,7 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
         ++m_late;
         return;
     }
-    m_latencies.append(m_clock.elapsed() - sent.sentAt);
+    m_latencies.append(m_clock.nsecsElapsed() / 1000 - sent.sentAt);
     Terminal &terminal = m_terminals[sent.terminal];
     if (!m_running || terminal.pendingUid != uid)
         return;
@@ -280,17 +279,21 @@ void LoadRun::report()
     const double seconds = qMax<qint64>(1, m_endedAt - m_startedAt) / 1000.0;
     const int dialogues = m_completed + m_failed + m_lost;
     const double rate = dialogues / seconds;
+    const auto ms = [](qint64 microseconds) { return QString::number(microseconds / 1000.0, 'f', 2); };
+    const qint64 p50 = percentile(sorted, 0.5);
+    const qint64 p95 = percentile(sorted, 0.95);
+    const qint64 p99 = percentile(sorted, 0.99);
+    const qint64 max = sorted.isEmpty() ? 0 : sorted.last();
     *m_out << "dialogues: " << dialogues << " in " << QString::number(seconds, 'f', 2) << " s, "
            << QString::number(rate, 'f', 1) << " per second (" << m_completed << " completed, "
            << m_failed << " failed)\n";
-    *m_out << "answer latency ms: median " << percentile(sorted, 0.5) << ", p95 " << percentile(sorted, 0.95)
-           << ", p99 " << percentile(sorted, 0.99) << ", max " << (sorted.isEmpty() ? 0 : sorted.last()) << '\n';
+    *m_out << "answer latency ms: median " << ms(p50) << ", p95 " << ms(p95) << ", p99 " << ms(p99)
+           << ", max " << ms(max) << '\n';
     *m_out << "answers lost " << m_lost << ", duplicated " << m_duplicated << ", late " << m_late
            << ", foreign " << m_foreign << "; service errors " << m_errors << '\n';
     *m_out << "RESULT terminals=" << m_terminals.size() << " dialogues=" << dialogues
-           << " rate=" << QString::number(rate, 'f', 1) << " p50=" << percentile(sorted, 0.5)
-           << " p95=" << percentile(sorted, 0.95) << " p99=" << percentile(sorted, 0.99)
-           << " max=" << (sorted.isEmpty() ? 0 : sorted.last()) << " lost=" << m_lost
+           << " rate=" << QString::number(rate, 'f', 1) << " p50=" << ms(p50) << " p95=" << ms(p95)
+           << " p99=" << ms(p99) << " max=" << ms(max) << " lost=" << m_lost
            << " duplicated=" << m_duplicated << " late=" << m_late << " foreign=" << m_foreign
            << " errors=" << m_errors << '\n';
     m_out->flush();
