@@ -14,7 +14,6 @@ QString CheckReport::line(const AnswerRules::Violation &violation)
 
 void CheckReport::writeText(QTextStream &out) const
 {
-    out << "service: " << m_service << '\n';
     for (const Dialogue &dialogue : m_dialogues) {
         out << "dialogue " << dialogue.scenario << ": "
             << (dialogue.end.isEmpty() ? QStringLiteral("did not end") : dialogue.end)
