@@ -266,9 +266,12 @@ void AnswerRules::checkParameter(const QVariant &entry, const QString &path, int
     const QVariant name = parameter.contains(QStringLiteral("name")) ? parameter.value(QStringLiteral("name")) : QVariant();
     if (topLevel && (!isString(name) || name.toString().isEmpty()))
         found->append(violation(QStringLiteral("param-name"), path + QStringLiteral(".name"), name));
-    for (const QString &key : {QStringLiteral("title"), QStringLiteral("type"), QStringLiteral("regexp"),
-                               QStringLiteral("mask"), QStringLiteral("name")}) {
-        if (parameter.contains(key) && !isString(parameter.value(key)) && !(topLevel && key == QLatin1String("name")))
+    QStringList textKeys{QStringLiteral("title"), QStringLiteral("type"), QStringLiteral("regexp"), QStringLiteral("mask")};
+    // A choice's details need no name, but one they give is read as text.
+    if (!topLevel)
+        textKeys.append(QStringLiteral("name"));
+    for (const QString &key : qAsConst(textKeys)) {
+        if (parameter.contains(key) && !isString(parameter.value(key)))
             found->append(violation(QStringLiteral("param-fields"), path + QLatin1Char('.') + key, parameter.value(key)));
     }
     for (const QString &key : {QStringLiteral("isEditable"), QStringLiteral("isVisible")}) {
