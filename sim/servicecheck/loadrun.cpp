@@ -268,7 +268,7 @@ void LoadRun::progress(bool last)
     std::fprintf(stderr, "\r[load] %d/%d dialogues, %d answers, lost %d, duplicated %d, late %d, "
                          "foreign %d, errors %d, %.1f s%s",
                  done, total, m_latencies.size(), m_lost, m_duplicated, m_late, m_foreign, m_errors,
-                 (m_clock.elapsed() - m_startedAt) / 1000.0, last ? "\n" : "");
+                 ((last ? m_endedAt : m_clock.elapsed()) - m_startedAt) / 1000.0, last ? "\n" : "");
     std::fflush(stderr);
 }
 
