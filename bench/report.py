@@ -209,6 +209,12 @@ def main():
               encoding="utf-8") as stream:
         notes = stream.read().strip()
 
+    # The check service's load table comes from bench/serviceload.py, which needs a broker.
+    service_load = os.path.join(os.path.dirname(os.path.abspath(__file__)), "serviceload.md")
+    if os.path.exists(service_load):
+        with open(service_load, encoding="utf-8") as stream:
+            notes = stream.read().strip() + "\n\n" + notes
+
     document = [
         "# Benchmarks",
         "",

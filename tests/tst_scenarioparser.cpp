@@ -151,6 +151,12 @@ void tst_ScenarioParser::refusesMistakes_data()
     QTest::newRow("result error with result 0")
         << withChange("service.script[0]", QJsonObject{{"request", 1}, {"answer", "resultError"}, {"result", 0}})
         << "service.script[0].result: a result error needs a result other than 0";
+    QTest::newRow("recorded answer without the answer")
+        << withChange("service.script[0]", QJsonObject{{"request", 1}, {"answer", "recorded"}, {"message", "{}"}})
+        << "service.script[0].message: a recorded answer needs the answer as an object";
+    QTest::newRow("message on an answer of its own kind")
+        << withChange("service.script[0]", QJsonObject{{"request", 1}, {"answer", "none"}, {"message", QJsonObject()}})
+        << "service.script[0].message: only a \"recorded\" answer carries a message";
     QTest::newRow("two rules for one request")
         << withChange("service.script[1]", QJsonObject{{"request", 2}, {"answer", "none"}})
         << "service.script[1].request: request 2 already has a rule";

@@ -41,6 +41,24 @@ CheckService::CheckService(const CheckServiceBehaviour &behaviour, QObject *pare
 {
 }
 
+void CheckService::setFault(CheckServiceBehaviour::Fault fault)
+{
+    m_fault = fault;
+    if (fault != CheckServiceBehaviour::Fault::NoPassport)
+        return;
+    const auto withoutPassport = [](const QVariantList &parameters) {
+        QVariantList kept;
+        for (const QVariant &parameter : parameters) {
+            const QString name = parameter.toMap().value(QStringLiteral("name")).toString();
+            if (name != QLatin1String("ID_serie") && name != QLatin1String("ID_number"))
+                kept.append(parameter);
+        }
+        return kept;
+    };
+    m_behaviour.parameters = withoutPassport(m_behaviour.parameters);
+    m_behaviour.completion = withoutPassport(m_behaviour.completion);
+}
+
 void CheckService::setTimeScale(double scale)
 {
     m_timeScale = scale > 0 ? scale : 1.0;
@@ -126,9 +144,54 @@ void CheckService::handleRequest(const QVariantMap &request)
         emit noted(QStringLiteral("request %1 stays unanswered").arg(number));
         return;
     }
-    const QVariantMap answer = answerFor(read, number, rule);
-    const double delay = rule && rule->delay >= 0 ? rule->delay : m_behaviour.delay;
-    deliver(answer, delay, 1 + (rule ? rule->duplicates : 0));
+    QVariantMap answer = answerFor(read, number, rule);
+    double delay = rule && rule->delay >= 0 ? rule->delay : m_behaviour.delay;
+    int copies = 1 + (rule ? rule->duplicates : 0);
+    applyFault(read, &answer, &delay, &copies);
+    deliver(answer, delay, copies);
+}
+
+void CheckService::applyFault(const Request &request, QVariantMap *answer, double *delay,
+                              int *copies) const
+{
+    using Fault = CheckServiceBehaviour::Fault;
+    QVariantMap body = answer->value(QStringLiteral("message")).toMap();
+    QVariantMap step = body.value(QStringLiteral("params")).toMap();
+    switch (m_fault) {
+    case Fault::None:
+    case Fault::NoPassport:
+        return;
+    case Fault::WrongUid:
+        body.insert(QStringLiteral("uid"), request.uid + QStringLiteral("0"));
+        break;
+    case Fault::NoMessageType:
+        body.remove(QStringLiteral("msgType"));
+        break;
+    case Fault::TextResult:
+        body.insert(QStringLiteral("result"), body.value(QStringLiteral("result")).toString());
+        break;
+    case Fault::ParameterMap: {
+        QVariantMap byName;
+        for (const QVariant &parameter : step.value(QStringLiteral("payParamList")).toList())
+            byName.insert(parameter.toMap().value(QStringLiteral("name")).toString(), parameter);
+        if (step.contains(QStringLiteral("payParamList")))
+            step.insert(QStringLiteral("payParamList"), byName);
+        break;
+    }
+    case Fault::Twice:
+        ++*copies;
+        return;
+    case Fault::Late:
+        *delay = LateAnswerSeconds;
+        return;
+    case Fault::NothingToAsk:
+        if (request.step == 1 && step.contains(QStringLiteral("payParamList")))
+            step.insert(QStringLiteral("payParamList"), QVariantList());
+        break;
+    }
+    if (!step.isEmpty())
+        body.insert(QStringLiteral("params"), step);
+    answer->insert(QStringLiteral("message"), body);
 }
 
 QVariantMap CheckService::answerFor(const Request &request, int number,
@@ -153,6 +216,15 @@ QVariantMap CheckService::answerFor(const Request &request, int number,
     case Kind::Incomplete:
         return answer(request, false, 0, rule->description, QString(),
                       step(request.step, false, false, rule->statusDescription, QVariantList()));
+    case Kind::Recorded: {
+        QVariantMap recorded = rule->message;
+        if (rule->echoesUid) {
+            QVariantMap body = recorded.value(QStringLiteral("message")).toMap();
+            body.insert(QStringLiteral("uid"), request.uid);
+            recorded.insert(QStringLiteral("message"), body);
+        }
+        return recorded;
+    }
     case Kind::Normal:
     case Kind::None:
         break;

@@ -28,6 +28,13 @@ public:
     void setTimeScale(double scale);
     double timeScale() const { return m_timeScale; }
 
+    // Makes the service break the rules in that way from now on.
+    void setFault(CheckServiceBehaviour::Fault fault);
+    CheckServiceBehaviour::Fault fault() const { return m_fault; }
+    // How long after a request a late answer leaves, in seconds of dialogue time: well past
+    // the terminal's 60 s wait.
+    static constexpr double LateAnswerSeconds = 90;
+
     int requestCount() const { return m_requestCount; }
     // Answers scheduled but not delivered yet.
     int pendingAnswers() const { return m_pendingAnswers; }
@@ -63,6 +70,7 @@ private:
     QVariantMap answerFor(const Request &request, int number,
                           const CheckServiceBehaviour::Rule *rule);
     QVariantMap answerOnItsOwn(const Request &request, int number);
+    void applyFault(const Request &request, QVariantMap *answer, double *delay, int *copies) const;
     void deliver(const QVariantMap &answer, double delaySeconds, int copies);
     void send(const QVariantMap &answer, int delayMilliseconds, int copies);
 
@@ -73,6 +81,7 @@ private:
                             const QString &statusDescription, const QVariantList &parameters);
 
     CheckServiceBehaviour m_behaviour;
+    CheckServiceBehaviour::Fault m_fault = CheckServiceBehaviour::Fault::None;
     double m_timeScale = 1.0;
     int m_requestCount = 0;
     int m_pendingAnswers = 0;

@@ -3,14 +3,30 @@
 
 #include <QtCore/QList>
 #include <QtCore/QString>
+#include <QtCore/QPair>
 #include <QtCore/QVariantList>
+#include <QtCore/QVariantMap>
 
 // How a simulated check service behaves: the customer it knows, the parameters it asks for and
 // the values it returns, how fast it answers, and the requests that it answers otherwise than a
 // healthy service would.
 struct CheckServiceBehaviour
 {
-    enum class AnswerKind { Normal, ResultError, Error, StepError, Incomplete, None };
+    enum class AnswerKind { Normal, ResultError, Error, StepError, Incomplete, None, Recorded };
+
+    // A way in which a faulty service breaks the answer format or the exchange rules, so that
+    // a conformance check can be seen to catch it.
+    enum class Fault {
+        None,
+        WrongUid,
+        NoMessageType,
+        TextResult,
+        ParameterMap,
+        Twice,
+        Late,
+        NothingToAsk,
+        NoPassport,
+    };
 
     // The answer to one request, picked by the request's number in order of arrival (the first
     // request is 1).
@@ -25,6 +41,9 @@ struct CheckServiceBehaviour
         double delay = -1;
         // How many more times the same answer is delivered after the first.
         int duplicates = 0;
+        // A recorded answer, sent as it came; with echoesUid its uid becomes the request's.
+        QVariantMap message;
+        bool echoesUid = false;
     };
 
     // Seconds between a request and its answer.
@@ -46,6 +65,11 @@ struct CheckServiceBehaviour
     static QString kindName(AnswerKind kind);
     static bool kindFromName(const QString &name, AnswerKind *kind);
     static QStringList kindNames();
+
+    static QString faultName(Fault fault);
+    static bool faultFromName(const QString &name, Fault *fault);
+    // Each fault's name with a sentence on what the service then does wrong.
+    static QList<QPair<QString, QString>> faultDescriptions();
 };
 
 #endif // CHECKSERVICEBEHAVIOUR_H

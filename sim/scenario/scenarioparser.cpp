@@ -154,6 +154,16 @@ void ScenarioParser::readRule(const QJsonValue &value, const QString &path,
     rule.statusDescription = reader.string(QStringLiteral("statusDescription"));
     rule.delay = reader.number(QStringLiteral("delay"), -1, 0, MaximumDelay);
     rule.duplicates = int(reader.integer(QStringLiteral("duplicates"), 0, 0, 100));
+    // A recorded answer goes out as it came, whatever its shape: that is what it is kept for.
+    const QJsonValue message = reader.value(QStringLiteral("message"));
+    if (reader.ok() && rule.answer == Kind::Recorded && !message.isObject())
+        reader.fail(reader.fieldPath(QStringLiteral("message")),
+                    QStringLiteral("a recorded answer needs the answer as an object"));
+    else if (reader.ok() && rule.answer != Kind::Recorded && !message.isUndefined())
+        reader.fail(reader.fieldPath(QStringLiteral("message")),
+                    QStringLiteral("only a \"recorded\" answer carries a message"));
+    rule.message = message.toObject().toVariantMap();
+    rule.echoesUid = reader.boolean(QStringLiteral("echoesUid"), false);
     if (reader.ok() && service->ruleFor(rule.request))
         reader.fail(reader.fieldPath(QStringLiteral("request")),
                     QStringLiteral("request %1 already has a rule").arg(rule.request));

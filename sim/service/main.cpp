@@ -24,13 +24,15 @@ int refuse(const QString &message)
 // The service on a broker: answers every request on its reply-to until stopped by a signal or
 // until the requests asked for are answered. Its log, on standard output, shows what crosses
 // the broker.
-int runOnBroker(const CheckServiceBehaviour &behaviour, double timeScale,
-                const StompBus::Settings &settings, int requestLimit, const QString &description)
+int runOnBroker(const CheckServiceBehaviour &behaviour, CheckServiceBehaviour::Fault fault,
+                double timeScale, const StompBus::Settings &settings, int requestLimit,
+                const QString &description)
 {
     QTextStream out(stdout);
     out.setCodec("UTF-8");
     BrokerService broker(behaviour, settings);
     broker.service()->setTimeScale(timeScale);
+    broker.service()->setFault(fault);
     broker.setRequestLimit(requestLimit);
     QObject::connect(&broker, &BrokerService::logLine, [&out](const QString &tag, const QString &text) {
         out << (QLatin1Char('[') + tag + QLatin1Char(']')).leftJustified(11) << text << '\n';
@@ -94,7 +96,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption requestsOption(QStringLiteral("requests"),
         QStringLiteral("With --broker: ends once this many requests are answered (default: runs "
                        "until SIGTERM or SIGINT)."), QStringLiteral("count"));
-    parser.addOptions({scenarioOption, scaleOption, requestsOption});
+    QStringList faults;
+    for (const auto &fault : CheckServiceBehaviour::faultDescriptions())
+        faults.append(QStringLiteral("\"%1\" %2").arg(fault.first, fault.second));
+    const QCommandLineOption faultOption(QStringLiteral("fault"),
+        QStringLiteral("Breaks the rules a terminal relies on, for trying a checker: %1.")
+            .arg(faults.join(QStringLiteral("; "))),
+        QStringLiteral("name"));
+    parser.addOptions({scenarioOption, scaleOption, requestsOption, faultOption});
     BrokerOptions brokerOptions(BrokerOptions::Side::Service);
     parser.addOptions(brokerOptions.options());
     parser.process(app);
@@ -129,12 +138,22 @@ int main(int argc, char *argv[])
             return refuse(QStringLiteral("--requests takes a whole number from 1 on, not \"%1\"")
                               .arg(parser.value(requestsOption)));
     }
+    CheckServiceBehaviour::Fault fault = CheckServiceBehaviour::Fault::None;
+    if (parser.isSet(faultOption)
+        && !CheckServiceBehaviour::faultFromName(parser.value(faultOption), &fault)) {
+        QStringList names;
+        for (const auto &known : CheckServiceBehaviour::faultDescriptions())
+            names.append(known.first);
+        return refuse(QStringLiteral("--fault takes one of %1, not \"%2\"")
+                          .arg(names.join(QStringLiteral(", ")), parser.value(faultOption)));
+    }
     if (brokerOptions.isEnabled())
-        return runOnBroker(scenario.service, scale, brokerOptions.settings(), requestLimit,
+        return runOnBroker(scenario.service, fault, scale, brokerOptions.settings(), requestLimit,
                            brokerOptions.describe());
 
     CheckService service(scenario.service);
     service.setTimeScale(scale);
+    service.setFault(fault);
 
     QTextStream out(stdout);
     out.setCodec("UTF-8");

@@ -94,6 +94,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("seconds"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
         QStringLiteral("Shows the plugin's and the host's debug lines."));
+    const QCommandLineOption record(QStringLiteral("record"),
+        QStringLiteral("Writes the dialogue, with the service's answers as they came, as a "
+                       "scenario file that replays offline (scripted runs)."), QStringLiteral("file"));
+    parser.addOption(record);
     parser.addOptions({scenario, list, plugin, forms, headless, automatic, screenshots, timeScale,
                        language, timeout, verbose});
     parser.addOptions(m_broker.options());
@@ -116,6 +120,7 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     m_pluginPath = parser.value(plugin);
     m_formsDir = parser.value(forms);
     m_screenshotDir = parser.value(screenshots);
+    m_recordPath = parser.value(record);
     m_verbose = parser.isSet(verbose);
     if (!m_broker.read(parser, error))
         return false;
@@ -128,6 +133,12 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         m_mode = Mode::Auto;
     else
         m_mode = Mode::Interactive;
+
+    if (!m_recordPath.isEmpty() && m_mode == Mode::Interactive) {
+        *error = QStringLiteral("--record needs a scripted run (--headless or --auto): the "
+                                "recorded customer is the scenario's");
+        return false;
+    }
 
     m_language = parser.isSet(language) ? parser.value(language) : Scenario::languages().constFirst();
     if (!Scenario::languages().contains(m_language)) {

@@ -32,6 +32,8 @@ public:
     QString pluginPath() const { return m_pluginPath; }
     QString formsDir() const { return m_formsDir; }
     QString screenshotDir() const { return m_screenshotDir; }
+    // Where the dialogue is written down as a scenario; empty for nowhere.
+    QString recordPath() const { return m_recordPath; }
     // The language of the plugin's translation; never empty.
     QString language() const { return m_language; }
     double timeScale() const { return m_timeScale; }
@@ -48,6 +50,7 @@ private:
     QString m_pluginPath;
     QString m_formsDir;
     QString m_screenshotDir;
+    QString m_recordPath;
     QString m_language;
     double m_timeScale = 1.0;
     double m_timeout = 0;

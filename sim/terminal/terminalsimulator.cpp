@@ -13,6 +13,8 @@
 #include "pluginhost.h"
 #include "pluginproviderparameterinputcontroller.h"
 #include "provider.h"
+#include "scenariocatalog.h"
+#include "scenariorecorder.h"
 #include "screenshotter.h"
 #include "scriptedcustomer.h"
 #include "sessionmanager.h"
@@ -122,6 +124,12 @@ bool TerminalSimulator::prepare(QString *error)
 
     const double scale = m_options.timeScale();
     MessageWidgetController::setTimeScale(scale);
+    if (!m_options.recordPath().isEmpty()) {
+        m_recorder = new ScenarioRecorder(scale, this);
+        const QString source = QFileInfo(m_origin).isFile() ? m_origin : ScenarioCatalog::builtInPath();
+        if (!m_recorder->setSource(source, error))
+            return false;
+    }
     if (m_options.broker().isEnabled()) {
         prepareBroker();
         plugin->setMessageReciever(m_link->bus(), SLOT(send(QVariantMap)));
@@ -170,6 +178,10 @@ void TerminalSimulator::prepareInProcessBus()
     connect(m_bus, &InProcessBus::messageReceived, m_printer, &TranscriptPrinter::answer);
     connect(m_service, &CheckService::noted, m_printer, &TranscriptPrinter::service);
     connect(m_service, &CheckService::smsSent, this, &TerminalSimulator::smsSent);
+    if (m_recorder) {
+        connect(m_bus, &InProcessBus::requestReceived, m_recorder, &ScenarioRecorder::requestSent);
+        connect(m_bus, &InProcessBus::messageReceived, m_recorder, &ScenarioRecorder::answerReceived);
+    }
 }
 
 void TerminalSimulator::prepareBroker()
@@ -177,6 +189,8 @@ void TerminalSimulator::prepareBroker()
     m_link = new TerminalBrokerLink(m_options.broker().settings(m_kovraId), this);
     // Answers reach the transcript as they come off the broker, before the pay screen has them.
     connect(m_link->bus(), &StompBus::messageReceived, m_printer, &TranscriptPrinter::answer);
+    if (m_recorder)
+        connect(m_link->bus(), &StompBus::messageReceived, m_recorder, &ScenarioRecorder::answerReceived);
     connect(m_link, &TerminalBrokerLink::noted, m_printer, [this](const QString &text) {
         m_printer->line(QStringLiteral("broker"), text);
     });
@@ -266,7 +280,11 @@ void TerminalSimulator::start()
     if (m_link) {
         // A request crosses the broker as the pay screen hands it to the connection.
         connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, this, &TerminalSimulator::requestSent);
+        if (m_recorder)
+            connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, m_recorder, &ScenarioRecorder::requestSent);
     }
+    if (m_recorder)
+        m_recorder->restart();
     m_window->setPayScreen(m_viewer);
     m_window->show();
     if (m_options.timeout() > 0)
@@ -367,6 +385,7 @@ void TerminalSimulator::end(Scenario::End end)
             return;
         const ScenarioVerdict verdict(m_scenario, play(end));
         m_printer->verdict(verdict.passed(), verdict.passed() ? verdict.passes() : verdict.failures());
+        writeRecording(end);
         const int code = verdict.passed() ? 0 : 1;
         if (m_options.mode() == TerminalOptions::Mode::Auto)
             QTimer::singleShot(EndScreenMilliseconds, this, [this, code] { finish(code); });
@@ -388,6 +407,22 @@ ScenarioVerdict::Play TerminalSimulator::play(Scenario::End end) const
     play.requests = requestCount();
     play.requestsCountedByService = m_service != nullptr;
     return play;
+}
+
+void TerminalSimulator::writeRecording(Scenario::End end)
+{
+    if (!m_recorder)
+        return;
+    QMap<QString, QString> values;
+    for (const ProviderParameter &parameter : m_provider->parameters()) {
+        if (!parameter.value().isEmpty())
+            values.insert(parameter.name(), parameter.value());
+    }
+    QString error;
+    if (m_recorder->write(m_options.recordPath(), Scenario::endName(end), values, &error))
+        m_printer->line(QStringLiteral("record"), QStringLiteral("the dialogue is in %1").arg(m_options.recordPath()));
+    else
+        qCWarning(lcTerminal).noquote() << error;
 }
 
 void TerminalSimulator::customerFailed(const QString &reason)

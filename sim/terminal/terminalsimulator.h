@@ -20,6 +20,7 @@ class PluginProviderParameterInputController;
 class Provider;
 class QTimer;
 class Screenshotter;
+class ScenarioRecorder;
 class ScriptedCustomer;
 class SessionManager;
 class TerminalBrokerLink;
@@ -66,6 +67,7 @@ private slots:
 
 private:
     void printHeader();
+    void writeRecording(Scenario::End end);
     void capture(const QString &tag);
     void end(Scenario::End end);
     void failNow(const QString &reason);
@@ -89,6 +91,7 @@ private:
     TranscriptPrinter *m_printer;
     ScriptedCustomer *m_customer = nullptr;
     Screenshotter *m_screenshots = nullptr;
+    ScenarioRecorder *m_recorder = nullptr;
     QTimer *m_watchdog;
     QScopedPointer<TerminalWindow> m_window;
     QScopedPointer<Provider> m_provider;

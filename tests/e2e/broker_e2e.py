@@ -16,6 +16,10 @@ other's traffic:
                   second step is pending: the copies change nothing
   shared          two terminals on one topic as their shared reply destination, with answers for
                   a terminal that does not exist in between: each takes only its own
+  servicecheck    tavrin-servicecheck through the broker against tavrin-checkservice, sound
+                  (exit 0, PASS) or with --fault NAME (exit 1, naming the rule --rule ID)
+  load            tavrin-servicecheck --terminals 3 --dialogues 4 against the service, then
+                  --ceiling: every dialogue done, nothing lost, duplicated, late or foreign
   restart         the broker stopped and started again (scripts/broker.sh) while a terminal
                   waits for an answer that the outage lost: the waiting message runs out and
                   the dialogue cancels, nothing crashes, the service reconnects and the next
@@ -29,7 +33,7 @@ TAVRIN_BROKER_VHOST, TAVRIN_BROKER_LOGIN and TAVRIN_BROKER_PASSCODE (default "/"
 Without it a check exits 77, which ctest reports as skipped.
 
 Usage: broker_e2e.py CHECK --terminal PATH [--service PATH] [--scenario FILE] [--scenarios DIR]
-                      [--broker-script PATH]
+                      [--broker-script PATH] [--checker PATH] [--fault NAME --rule ID]
 """
 import argparse
 import json
@@ -437,6 +441,51 @@ def idle_check(args, broker):
     finally:
         for terminal in terminals:
             terminal.kill()
+
+
+def checked_service(args, broker, requests, fault=None):
+    argv = [args.service, *broker.arguments(), "--scenario", args.scenario, "--time-scale",
+            TIME_SCALE, "--request-destination", requests]
+    service = Program("service", argv + (["--fault", fault] if fault else []))
+    service.wait_for(r"^\[broker\]\s+connected to ")
+    return service
+
+
+def servicecheck_check(args, broker):
+    requests, reply = destinations()
+    service = checked_service(args, broker, requests, args.fault)
+    try:
+        checker = Program("checker", [args.checker, *broker.arguments(), "--time-scale", TIME_SCALE,
+                                      "--scenario", args.scenario, "--request-destination", requests,
+                                      "--reply-destination", reply("c")])
+        code = checker.finish()
+        if args.fault:
+            check(code == 1, "the checker ended with %r against the fault %s, not 1" % (code, args.fault))
+            check(checker.count(r"^  VIOLATION %s:" % re.escape(args.rule)) >= 1,
+                  "the checker did not name the rule %s" % args.rule)
+        else:
+            check(code == 0, "the checker ended with %r against the sound service, not 0" % code)
+            check(checker.count(r"^PASS") == 1, "the checker printed no PASS")
+        stop_service(service)
+    finally:
+        service.kill()
+
+
+def load_check(args, broker):
+    requests, reply = destinations()
+    service = checked_service(args, broker, requests)
+    try:
+        for extra in ([], ["--ceiling"]):
+            load = Program("load", [args.checker, *broker.arguments(), "--time-scale", TIME_SCALE,
+                                    "--scenario", args.scenario, "--request-destination", requests,
+                                    "--reply-destination", reply("load"), "--terminals", "3",
+                                    "--dialogues", "4", *extra])
+            code = load.finish()
+            check(code == 0, "the load run %s ended with %r" % (" ".join(extra), code))
+            check(load.count(r"^RESULT terminals=3 dialogues=12 .* lost=0 duplicated=0 late=0 "
+                             r"foreign=0 errors=0$") == 1, "the load run did not do its 12 dialogues cleanly")
+        stop_service(service, 24)
+    finally:
         service.kill()
 
 
@@ -447,6 +496,8 @@ CHECKS = {
     "shared": shared_check,
     "restart": restart_check,
     "idle": idle_check,
+    "servicecheck": servicecheck_check,
+    "load": load_check,
 }
 
 
@@ -458,13 +509,16 @@ def main():
     parser.add_argument("--scenario")
     parser.add_argument("--scenarios")
     parser.add_argument("--broker-script")
+    parser.add_argument("--checker")
+    parser.add_argument("--fault")
+    parser.add_argument("--rule")
     args = parser.parse_args()
 
     address = os.environ.get("TAVRIN_BROKER", "")
     if not address:
         print("skipped: no broker (set TAVRIN_BROKER=HOST:PORT, see scripts/broker.sh)")
         return SKIP
-    if args.check not in ("scenario", "restart", "idle"):
+    if args.check not in ("scenario", "restart", "idle", "servicecheck", "load"):
         try:
             import stomp  # noqa: F401
         except ImportError:

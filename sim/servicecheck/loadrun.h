@@ -1,0 +1,101 @@
+#ifndef LOADRUN_H
+#define LOADRUN_H
+
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QHash>
+#include <QtCore/QList>
+#include <QtCore/QObject>
+#include <QtCore/QVariantMap>
+#include <QtCore/QVector>
+
+#include "scenario.h"
+#include "servicecheckoptions.h"
+
+class PipeService;
+class QTextStream;
+class QTimer;
+class StompBus;
+
+// Loads a check service with many terminals at once. A process holds one instance of the
+// plugin, so the terminals here do not run the plugin: each sends the plugin's two requests,
+// built as the plugin builds them (the phone number, then the SMS code, from the scenario's
+// customer), from its own id and on its own reply destination, and starts its next dialogue
+// as soon as the last one is over. It counts what a terminal would suffer: answers lost,
+// duplicated, late, or meant for another terminal, and the service's errors, and measures the
+// answers' latency.
+class LoadRun : public QObject
+{
+    Q_OBJECT
+public:
+    LoadRun(const ServiceCheckOptions &options, const Scenario &scenario, QTextStream *out,
+            QObject *parent = nullptr);
+    ~LoadRun() override;
+
+    bool prepare(QString *error);
+
+public slots:
+    void start();
+
+signals:
+    void finished(int exitCode);
+
+private:
+    struct Terminal
+    {
+        unsigned int id = 0;
+        StompBus *bus = nullptr;
+        QString replyDestination;
+        int dialogues = 0;
+        int step = 0;
+        QString pendingUid;
+        QTimer *wait = nullptr;
+        bool done = false;
+    };
+    struct Sent
+    {
+        int terminal = -1;
+        qint64 sentAt = 0;
+        int answers = 0;
+        bool lost = false;
+    };
+
+    void begin();
+    void sendStep(int terminal, int step);
+    void takeAnswer(int terminal, const QVariantMap &answer);
+    void dialogueOver(int terminal);
+    void progress(bool last);
+    void report();
+    void stop(int exitCode, const QString &problem = QString());
+    QVariantMap request(const Terminal &terminal, int step, QString *uid) const;
+
+    ServiceCheckOptions m_options;
+    Scenario m_scenario;
+    QTextStream *m_out;
+    QString m_msisdn;
+    QString m_smsCode;
+    QVector<Terminal> m_terminals;
+    PipeService *m_pipe = nullptr;
+    QHash<QString, Sent> m_sent;
+    QList<qint64> m_latencies;
+    QElapsedTimer m_clock;
+    QTimer *m_progress;
+    QTimer *m_connectLimit;
+    qint64 m_startedAt = 0;
+    qint64 m_endedAt = 0;
+    quint64 m_counter = 0;
+    int m_connected = 0;
+    int m_finishedTerminals = 0;
+    int m_completed = 0;
+    int m_failed = 0;
+    int m_lost = 0;
+    int m_duplicated = 0;
+    int m_late = 0;
+    int m_foreign = 0;
+    int m_errors = 0;
+    bool m_running = false;
+    bool m_stopped = false;
+    int m_exitCode = 0;
+    int m_closing = 0;
+};
+
+#endif // LOADRUN_H

@@ -1,0 +1,119 @@
+#include "conformancerun.h"
+#include "loadrun.h"
+#include "pluginhost.h"
+#include "scenariocatalog.h"
+#include "servicecheckoptions.h"
+
+#include <QtCore/QLoggingCategory>
+#include <QtCore/QTextStream>
+#include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+
+#include <cstdio>
+
+namespace {
+
+bool g_verbose = false;
+
+// The plugin's debug lines only when asked for: the report on standard output stays readable.
+void logMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if ((type == QtDebugMsg || type == QtInfoMsg) && !g_verbose)
+        return;
+    if (text.contains(QLatin1String("does not support propagateSizeHints"))
+        || text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    static const char *const names[] = {"debug", "warning", "critical", "fatal", "info"};
+    const char *name = type >= 0 && type <= QtInfoMsg ? names[type] : "log";
+    std::fflush(stdout);
+    const QByteArray category = context.category ? QByteArray(context.category) : QByteArray("default");
+    std::fprintf(stderr, "[%s %s] %s\n", name, category.constData(), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+int refuse(const QString &message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "tavrin-servicecheck: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+// The shipped scenarios whose customer meets a service answering on its own: a scripted
+// service's failures are the scenario's, not the service under check's.
+QStringList defaultScenarios(QString *error)
+{
+    QStringList problems;
+    QStringList paths;
+    for (const ScenarioCatalog::Entry &entry : ScenarioCatalog::shipped(&problems)) {
+        Scenario scenario;
+        QString origin;
+        if (ScenarioCatalog::load(entry.path, &scenario, &origin, error) && scenario.service.rules.isEmpty())
+            paths.append(entry.path);
+    }
+    if (paths.isEmpty())
+        *error = QStringLiteral("no shipped scenarios in %1; name one with --scenario").arg(ScenarioCatalog::shippedDir());
+    return paths;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        g_verbose = g_verbose || !qstrcmp(argv[i], "--verbose");
+    qInstallMessageHandler(logMessage);
+    const QStringList pluginArguments = ServiceCheckOptions::takePluginArguments(&argc, argv);
+    // The pay screens are real widgets, but nobody looks at them.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrin-servicecheck"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    ServiceCheckOptions options;
+    QString error;
+    if (!options.parse(QApplication::arguments() + pluginArguments, &error))
+        return refuse(error);
+    if (options.verbose())
+        QLoggingCategory::setFilterRules(QStringLiteral("tavrin.debug=true"));
+
+    QStringList names = options.scenarios();
+    if (names.isEmpty()) {
+        names = options.isLoad() ? QStringList{QStringLiteral("454-passport")} : defaultScenarios(&error);
+        if (names.isEmpty())
+            return refuse(error);
+    }
+    QList<ConformanceRun::Entry> entries;
+    for (const QString &name : qAsConst(names)) {
+        ConformanceRun::Entry entry;
+        if (!ScenarioCatalog::load(name, &entry.scenario, &entry.path, &error))
+            return refuse(QStringLiteral("scenario %1").arg(error));
+        entries.append(entry);
+    }
+
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    if (options.isLoad()) {
+        LoadRun load(options, entries.first().scenario, &out);
+        if (!load.prepare(&error))
+            return refuse(error);
+        QObject::connect(&load, &LoadRun::finished, &app, &QApplication::exit);
+        QTimer::singleShot(0, &load, &LoadRun::start);
+        return app.exec();
+    }
+
+    PluginHost host;
+    if (!host.load(options.pluginPath().isEmpty() ? PluginHost::defaultPluginPath() : options.pluginPath()))
+        return refuse(host.errorString());
+    int exitCode = 0;
+    {
+        ConformanceRun run(options, entries, &host, &out);
+        if (!run.prepare(&error))
+            return refuse(error);
+        QObject::connect(&run, &ConformanceRun::finished, &app, &QApplication::exit);
+        QTimer::singleShot(0, &run, &ConformanceRun::start);
+        exitCode = app.exec();
+    }
+    host.release();
+    return exitCode;
+}

@@ -1,0 +1,150 @@
+#include "servicecheckoptions.h"
+
+#include <QtCore/QCommandLineParser>
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+
+#include <cstring>
+
+QStringList ServiceCheckOptions::takePluginArguments(int *argc, char **argv)
+{
+    QStringList taken;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (!std::strcmp(argv[i], "--plugin") && i + 1 < *argc) {
+            taken << QString::fromLocal8Bit(argv[i]) << QString::fromLocal8Bit(argv[i + 1]);
+            ++i;
+        } else if (!std::strncmp(argv[i], "--plugin=", 9)) {
+            taken << QString::fromLocal8Bit(argv[i]);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    *argc = kept;
+    return taken;
+}
+
+bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays the customer side of scenarios with the terminal's plugin against a check "
+        "service, reached through a STOMP broker (--broker) or run as a local program speaking "
+        "one JSON request and one JSON answer a line (--service-command), and checks every "
+        "answer against the rules the plugin relies on. Exit code 0: no rule broken; 1: a rule "
+        "was broken; 2: the check could not run. With --terminals it loads the service instead."));
+    parser.addHelpOption();
+    const QCommandLineOption scenario(QStringLiteral("scenario"),
+        QStringLiteral("A scenario file or the name of a shipped scenario; repeatable (default: "
+                       "every shipped scenario whose service is not scripted)."), QStringLiteral("file"));
+    const QCommandLineOption command(QStringLiteral("service-command"),
+        QStringLiteral("Runs the service as this command, started afresh for each dialogue; "
+                       "{scenario} in it stands for the dialogue's scenario file."), QStringLiteral("command"));
+    const QCommandLineOption plugin(QStringLiteral("plugin"),
+        QStringLiteral("The plugin module (default: the one beside this program)."), QStringLiteral("file"));
+    const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+        QStringLiteral("Factor for the terminal's waits and the customer's pauses (default 1): "
+                       "at 0.05 the 60 s wait for an answer is 3 s. Give the service the same."),
+        QStringLiteral("factor"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+        QStringLiteral("Real seconds a dialogue may take (default 30 + 400 x the time scale)."),
+        QStringLiteral("seconds"));
+    const QCommandLineOption json(QStringLiteral("json"),
+        QStringLiteral("Writes the report as JSON to this file."), QStringLiteral("file"));
+    const QCommandLineOption record(QStringLiteral("record"),
+        QStringLiteral("Writes each dialogue, with the service's answers as they came, as a "
+                       "scenario file into this directory."), QStringLiteral("dir"));
+    const QCommandLineOption terminals(QStringLiteral("terminals"),
+        QStringLiteral("Load: runs this many terminals at once, each with its own id and reply "
+                       "destination, driving the service with the plugin's requests."), QStringLiteral("count"));
+    const QCommandLineOption dialogues(QStringLiteral("dialogues"),
+        QStringLiteral("Load: dialogues per terminal (default 1)."), QStringLiteral("count"));
+    const QCommandLineOption ceiling(QStringLiteral("ceiling"),
+        QStringLiteral("Load: sends each request straight back to the terminal's own reply "
+                       "destination, so that only the broker's round trip is measured."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Shows the plugin's debug lines."));
+    parser.addOptions({scenario, command, plugin, timeScale, timeout, json, record, terminals,
+                       dialogues, ceiling, verbose});
+    parser.addOptions(m_broker.options());
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first());
+        return false;
+    }
+    if (!m_broker.read(parser, error))
+        return false;
+    m_scenarios = parser.values(scenario);
+    m_serviceCommand = parser.value(command);
+    m_pluginPath = parser.value(plugin);
+    m_jsonPath = parser.value(json);
+    m_recordDir = parser.value(record);
+    m_verbose = parser.isSet(verbose);
+    m_ceiling = parser.isSet(ceiling);
+    if (parser.isSet(command) == m_broker.isEnabled()) {
+        *error = QStringLiteral("name the service with either --broker or --service-command");
+        return false;
+    }
+    if (parser.isSet(timeScale)) {
+        bool ok = false;
+        m_timeScale = parser.value(timeScale).toDouble(&ok);
+        if (!ok || m_timeScale <= 0 || m_timeScale > 100) {
+            *error = QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
+                         .arg(parser.value(timeScale));
+            return false;
+        }
+    }
+    m_timeout = 30.0 + 400.0 * m_timeScale;
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        m_timeout = parser.value(timeout).toDouble(&ok);
+        if (!ok || m_timeout <= 0) {
+            *error = QStringLiteral("--timeout takes seconds above 0, not \"%1\"").arg(parser.value(timeout));
+            return false;
+        }
+    }
+    const auto count = [&](const QCommandLineOption &option, int maximum, int *value) {
+        bool ok = false;
+        *value = parser.value(option).toInt(&ok);
+        if (ok && *value >= 1 && *value <= maximum)
+            return true;
+        *error = QStringLiteral("--%1 takes a whole number from 1 to %2, not \"%3\"")
+                     .arg(option.names().first()).arg(maximum).arg(parser.value(option));
+        return false;
+    };
+    if (parser.isSet(terminals) && !count(terminals, 1000, &m_terminals))
+        return false;
+    if (parser.isSet(dialogues) && !count(dialogues, 1000000, &m_dialogues))
+        return false;
+    if ((parser.isSet(dialogues) || m_ceiling) && !isLoad()) {
+        *error = QStringLiteral("--%1 needs --terminals").arg(m_ceiling ? QStringLiteral("ceiling") : QStringLiteral("dialogues"));
+        return false;
+    }
+    if (m_ceiling && !m_broker.isEnabled()) {
+        *error = QStringLiteral("--ceiling needs --broker: it measures the broker's round trip");
+        return false;
+    }
+    if (isLoad() && (!m_recordDir.isEmpty() || !m_jsonPath.isEmpty())) {
+        *error = QStringLiteral("--record and --json belong to the conformance check, not to --terminals");
+        return false;
+    }
+    if (isLoad() && m_scenarios.size() > 1) {
+        *error = QStringLiteral("--terminals plays one scenario; give --scenario once");
+        return false;
+    }
+    if (!m_recordDir.isEmpty() && !QFileInfo(m_recordDir).isDir() && !QDir().mkpath(m_recordDir)) {
+        *error = QStringLiteral("--record: cannot make the directory %1").arg(m_recordDir);
+        return false;
+    }
+    return true;
+}
+
+QString ServiceCheckOptions::describeService() const
+{
+    return m_broker.isEnabled() ? QStringLiteral("broker %1").arg(m_broker.describe(m_broker.terminalId(4242)))
+                                : QStringLiteral("command %1").arg(m_serviceCommand);
+}

@@ -1,0 +1,65 @@
+#ifndef SERVICEDIALOGUE_H
+#define SERVICEDIALOGUE_H
+
+#include <QtCore/QMap>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QScopedPointer>
+#include <QtCore/QVariantMap>
+
+#include "scenario.h"
+
+class FormProject;
+class MessageWidgetController;
+class PluginBaseFormViewer;
+class PluginHost;
+class PluginProviderParameterInputController;
+class Provider;
+class QStackedWidget;
+class QTimer;
+class ScriptedCustomer;
+class SessionManager;
+
+// One customer at the terminal, played from a scenario with the real plugin: the pay screen
+// is opened for the scenario's provider and the scripted customer acts on what it shows, until
+// the plugin hands over to payment, cancels, or the customer cannot go on. The check service is
+// whatever the bus object given to attach() reaches.
+class ServiceDialogue : public QObject
+{
+    Q_OBJECT
+public:
+    ServiceDialogue(PluginHost *host, double timeScale, QObject *parent = nullptr);
+    ~ServiceDialogue() override;
+
+    // Wires the plugin to bus (a send(QVariantMap) slot, a messageReceived(QVariantMap)
+    // signal); false with the reason when no dialogue can be played.
+    bool attach(QObject *bus, unsigned int kovraId, QString *error);
+
+    // Plays one dialogue; ended() follows, also when the customer fails or the time is up.
+    void play(const Scenario &scenario, int timeoutMilliseconds);
+
+signals:
+    // end is "payment" or "cancelled", empty with the problem when the dialogue got stuck;
+    // values are the provider's parameters at the end.
+    void ended(QString end, QString problem, QMap<QString, QString> values);
+
+private slots:
+    void screenShown(PluginProviderParameterInputController *screen);
+    void messageShown(MessageWidgetController *message);
+    void messageClosed(MessageWidgetController *message, int code);
+    void finish(const QString &end, const QString &problem);
+
+private:
+    QPointer<PluginHost> m_host;
+    double m_timeScale;
+    FormProject *m_project;
+    SessionManager *m_session;
+    QScopedPointer<QStackedWidget> m_screen;
+    QScopedPointer<Provider> m_provider;
+    QPointer<PluginBaseFormViewer> m_viewer;
+    ScriptedCustomer *m_customer = nullptr;
+    QTimer *m_watchdog;
+    bool m_running = false;
+};
+
+#endif // SERVICEDIALOGUE_H
