@@ -65,7 +65,6 @@ void StompBus::close()
 
 void StompBus::send(const QVariantMap &message)
 {
-    m_requestSent = true;
     publishTo(message, m_settings.requestDestination, m_role == TerminalRole);
 }
 
@@ -76,6 +75,9 @@ void StompBus::publish(const QVariantMap &message, const QString &destination)
 
 bool StompBus::publishTo(const QVariantMap &message, const QString &destination, bool withReplyTo)
 {
+    // Whatever a terminal sends, to the service or (when measuring the broker alone) to itself,
+    // opens this run: answers from now on are its own.
+    m_requestSent = true;
     const QByteArray body = QJsonDocument(QJsonObject::fromVariantMap(message))
                                 .toJson(QJsonDocument::Compact);
     QList<StompFrame::Header> headers{{"content-type", jsonContentType}};
