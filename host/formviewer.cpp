@@ -1,13 +1,11 @@
 #include "formviewer.h"
 
+#include "formcache.h"
 #include "sessionmanager.h"
 #include "widgetscontroller.h"
 
-#include <QtCore/QBuffer>
 #include <QtCore/QEvent>
-#include <QtCore/QFile>
 #include <QtCore/QLoggingCategory>
-#include <QtUiTools/QUiLoader>
 
 Q_LOGGING_CATEGORY(lcFormViewer, "paymenthost.formviewer")
 
@@ -44,22 +42,20 @@ void FormViewer::showWidget(const QString &formName)
 bool FormViewer::loadFromFile(const QString &path, const QString &formName,
                               const QMap<QString, QString> &substitutions)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    FormCache *cache = FormCache::instance();
+    QByteArray content;
+    QString error;
+    if (!cache->read(path, &content, &error)) {
         qCWarning(lcFormViewer) << "cannot read form" << formName << "from" << path << ":"
-                                << file.errorString();
+                                << error;
         return false;
     }
-    QByteArray content = file.readAll();
     for (auto it = substitutions.cbegin(); it != substitutions.cend(); ++it)
         content.replace('%' + it.key().toUtf8() + '%', it.value().toUtf8());
 
-    QBuffer buffer(&content);
-    buffer.open(QIODevice::ReadOnly);
-    QUiLoader loader;
-    QWidget *form = loader.load(&buffer, this);
+    QWidget *form = cache->build(content, this, &error);
     if (!form) {
-        qCWarning(lcFormViewer) << "not a form:" << path << loader.errorString();
+        qCWarning(lcFormViewer) << "not a form:" << path << error;
         return false;
     }
     form->setObjectName(formName);
