@@ -1,11 +1,22 @@
 #include "formcache.h"
 
+#include "formframe.h"
+
 #include <QtCore/QBuffer>
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFile>
 #include <QtCore/QPointer>
 #include <QtUiTools/QUiLoader>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDesktopWidget>
 #include <QtWidgets/QWidget>
+
+namespace {
+
+// More of one form are kept only while more pay screens than this were open at once.
+const int MaxSparesPerForm = 4;
+
+} // namespace
 
 FormCache *FormCache::instance()
 {
@@ -47,4 +58,42 @@ QWidget *FormCache::build(const QByteArray &content, QWidget *parent, QString *e
     if (!form)
         *error = m_loader->errorString();
     return form;
+}
+
+QString FormCache::keyOf(const QString &path, const QString &formName,
+                         const QMap<QString, QString> &substitutions)
+{
+    QString key = path + QLatin1Char('\n') + formName;
+    for (auto it = substitutions.cbegin(); it != substitutions.cend(); ++it)
+        key += QLatin1Char('\n') + it.key() + QLatin1Char('=') + it.value();
+    return key;
+}
+
+FormFrame *FormCache::takeSpare(const QString &key)
+{
+    auto spares = m_spares.find(key);
+    if (spares == m_spares.end())
+        return nullptr;
+    while (!spares->isEmpty()) {
+        FormFrame *frame = spares->takeLast().data();
+        if (frame && frame->form())
+            return frame;
+        delete frame;
+    }
+    return nullptr;
+}
+
+void FormCache::keepSpare(FormFrame *frame)
+{
+    QList<QPointer<FormFrame>> &spares = m_spares[frame->key()];
+    spares.removeAll(QPointer<FormFrame>());
+    if (QCoreApplication::closingDown() || spares.size() >= MaxSparesPerForm) {
+        delete frame;
+        return;
+    }
+    // The desktop widget is no window of its own: a kept frame is no window of the
+    // application, and goes with the application.
+    frame->hide();
+    frame->setParent(QApplication::desktop());
+    spares.append(frame);
 }

@@ -46,6 +46,8 @@ protected:
 
 private:
     void followParent();
+    // Gives ui's form back to the cache, or deletes it when it cannot be used again.
+    void release(WidgetsController *ui);
 
     QPointer<SessionManager> m_sessionManager;
     QMap<QString, QPointer<WidgetsController>> m_forms;
