@@ -9,6 +9,7 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QHash>
 #include <QtCore/QLoggingCategory>
 #include <QtCore/QRegularExpression>
 #include <QtWidgets/QLabel>
@@ -46,6 +47,24 @@ QString maskClass(QChar c, bool *required)
 bool isMaskMeta(QChar c)
 {
     return c == QLatin1Char('>') || c == QLatin1Char('<') || c == QLatin1Char('!');
+}
+
+// The whole-match expression of pattern. Compiling one, with its machine code, costs more than
+// all the checks of a screen, and the same few patterns come back for every customer: each is
+// compiled once per process. Copies share the compiled pattern.
+QRegularExpression wholeMatch(const QString &pattern)
+{
+    static const int MaxKept = 64;
+    static QHash<QString, QRegularExpression> kept;
+    const auto known = kept.constFind(pattern);
+    if (known != kept.cend())
+        return known.value();
+    if (kept.size() >= MaxKept)
+        kept.clear();
+    QRegularExpression expression(QRegularExpression::anchoredPattern(pattern));
+    expression.optimize();
+    kept.insert(pattern, expression);
+    return expression;
 }
 
 } // namespace
@@ -164,7 +183,7 @@ QRegularExpression PluginProviderParameterInputController::wholeMatchPattern(
 {
     if (parameter.regExp().isEmpty())
         return QRegularExpression();
-    QRegularExpression pattern(QRegularExpression::anchoredPattern(parameter.regExp()));
+    const QRegularExpression pattern = wholeMatch(parameter.regExp());
     if (!pattern.isValid())
         qCWarning(lcInput) << "ignoring the broken pattern of" << parameter.name() << ":"
                            << pattern.errorString();
@@ -192,7 +211,7 @@ QRegularExpression PluginProviderParameterInputController::maskPattern(const QSt
         else
             pattern += required ? cls : cls + QLatin1Char('?');
     }
-    return QRegularExpression(QRegularExpression::anchoredPattern(pattern));
+    return wholeMatch(pattern);
 }
 
 void PluginProviderParameterInputController::next()

@@ -74,9 +74,9 @@ private:
     void render();
     bool accepts(const QString &value) const;
 
-    // The whole-match forms of the parameter's pattern and of its mask, compiled once when the
-    // parameter is shown rather than on every check of the customer's text. An invalid
-    // expression stands for no pattern.
+    // The whole-match forms of the parameter's pattern and of its mask, taken when the parameter
+    // is shown rather than on every check of the customer's text. An invalid expression stands
+    // for no pattern.
     static QRegularExpression wholeMatchPattern(const ProviderParameter &parameter);
     static QRegularExpression maskPattern(const QString &mask);
 
