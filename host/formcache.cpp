@@ -7,8 +7,6 @@
 #include <QtCore/QFile>
 #include <QtCore/QPointer>
 #include <QtUiTools/QUiLoader>
-#include <QtWidgets/QApplication>
-#include <QtWidgets/QDesktopWidget>
 #include <QtWidgets/QWidget>
 
 namespace {
@@ -20,10 +18,12 @@ const int MaxSparesPerForm = 4;
 
 FormCache *FormCache::instance()
 {
-    static QPointer<FormCache> cache;
+    // Never deleted: the kept forms are widgets, which cannot be deleted once the application
+    // object is gone, and they stay reachable from here to the end.
+    static FormCache *cache = nullptr;
     if (!cache && QCoreApplication::instance())
-        cache = new FormCache(QCoreApplication::instance());
-    return cache.data();
+        cache = new FormCache(nullptr);
+    return cache;
 }
 
 FormCache::FormCache(QObject *parent)
@@ -91,9 +91,9 @@ void FormCache::keepSpare(FormFrame *frame)
         delete frame;
         return;
     }
-    // The desktop widget is no window of its own: a kept frame is no window of the
-    // application, and goes with the application.
-    frame->hide();
-    frame->setParent(QApplication::desktop());
+    // A widget without a parent is a window of the application, which the terminal (and every
+    // check that counts its windows) would see; one of the desktop's type is not counted so.
+    // The next viewer makes it a plain child again.
+    frame->setParent(nullptr, Qt::Desktop);
     spares.append(frame);
 }

@@ -21,7 +21,7 @@ class FormCache : public QObject
 {
     Q_OBJECT
 public:
-    // The process's cache, owned by the application object; null without one.
+    // The process's cache; null while there is no application object.
     static FormCache *instance();
 
     // The bytes of the form file at path; false with the reason when it cannot be read.
