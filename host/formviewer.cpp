@@ -1,13 +1,12 @@
 #include "formviewer.h"
 
+#include "formcache.h"
+#include "formframe.h"
 #include "sessionmanager.h"
 #include "widgetscontroller.h"
 
-#include <QtCore/QBuffer>
 #include <QtCore/QEvent>
-#include <QtCore/QFile>
 #include <QtCore/QLoggingCategory>
-#include <QtUiTools/QUiLoader>
 
 Q_LOGGING_CATEGORY(lcFormViewer, "paymenthost.formviewer")
 
@@ -28,7 +27,17 @@ FormViewer::FormViewer(SessionManager *sessionManager, bool fullScreen, QWidget 
     }
 }
 
-FormViewer::~FormViewer() = default;
+FormViewer::~FormViewer()
+{
+    // The forms go back to the cache for the next pay screen; what is left is deleted with
+    // this widget.
+    const auto forms = m_forms;
+    m_forms.clear();
+    for (const QPointer<WidgetsController> &ui : forms) {
+        if (ui)
+            release(ui.data());
+    }
+}
 
 WidgetsController *FormViewer::getUi(const QString &formName) const
 {
@@ -44,34 +53,54 @@ void FormViewer::showWidget(const QString &formName)
 bool FormViewer::loadFromFile(const QString &path, const QString &formName,
                               const QMap<QString, QString> &substitutions)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcFormViewer) << "cannot read form" << formName << "from" << path << ":"
-                                << file.errorString();
-        return false;
-    }
-    QByteArray content = file.readAll();
-    for (auto it = substitutions.cbegin(); it != substitutions.cend(); ++it)
-        content.replace('%' + it.key().toUtf8() + '%', it.value().toUtf8());
+    FormCache *cache = FormCache::instance();
+    const QString key = FormCache::keyOf(path, formName, substitutions);
+    FormFrame *frame = cache->takeSpare(key);
+    if (frame) {
+        frame->setParent(this);
+    } else {
+        QByteArray content;
+        QString error;
+        if (!cache->read(path, &content, &error)) {
+            qCWarning(lcFormViewer) << "cannot read form" << formName << "from" << path << ":"
+                                    << error;
+            return false;
+        }
+        for (auto it = substitutions.cbegin(); it != substitutions.cend(); ++it)
+            content.replace('%' + it.key().toUtf8() + '%', it.value().toUtf8());
 
-    QBuffer buffer(&content);
-    buffer.open(QIODevice::ReadOnly);
-    QUiLoader loader;
-    QWidget *form = loader.load(&buffer, this);
-    if (!form) {
-        qCWarning(lcFormViewer) << "not a form:" << path << loader.errorString();
-        return false;
+        frame = new FormFrame(key, this);
+        QWidget *form = cache->build(content, frame, &error);
+        if (!form) {
+            delete frame;
+            qCWarning(lcFormViewer) << "not a form:" << path << error;
+            return false;
+        }
+        form->setObjectName(formName);
+        frame->setForm(form);
     }
-    form->setObjectName(formName);
-    form->setGeometry(rect());
+    frame->setGeometry(rect());
+    frame->form()->setGeometry(frame->rect());
 
-    if (WidgetsController *old = getUi(formName)) {
-        delete old->form();
-        delete old;
-    }
-    m_forms.insert(formName, new WidgetsController(formName, form, this));
+    if (WidgetsController *old = getUi(formName))
+        release(old);
+    auto *ui = new WidgetsController(formName, frame->form(), this);
+    ui->setFrame(frame);
+    m_forms.insert(formName, ui);
     showWidget(formName);
     return true;
+}
+
+void FormViewer::release(WidgetsController *ui)
+{
+    auto *frame = qobject_cast<FormFrame *>(ui->frame());
+    if (frame && frame->reset(ui->pastOwners()))
+        FormCache::instance()->keepSpare(frame);
+    else if (frame)
+        delete frame;
+    else
+        delete ui->form();
+    delete ui;
 }
 
 WidgetsController *FormViewer::topForm() const
@@ -83,7 +112,7 @@ WidgetsController *FormViewer::topForm() const
         if (!widget || widget->isHidden())
             continue;
         for (const QPointer<WidgetsController> &ui : m_forms) {
-            if (ui && ui->form() == widget)
+            if (ui && (ui->frame() ? ui->frame() : ui->form()) == widget)
                 return ui.data();
         }
     }
@@ -101,8 +130,10 @@ void FormViewer::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     for (const QPointer<WidgetsController> &ui : qAsConst(m_forms)) {
+        if (ui && ui->frame())
+            ui->frame()->setGeometry(rect());
         if (ui && ui->form())
-            ui->form()->setGeometry(rect());
+            ui->form()->setGeometry(ui->frame() ? ui->frame()->rect() : rect());
     }
 }
 

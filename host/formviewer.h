@@ -30,8 +30,9 @@ public:
     WidgetsController *getUi(const QString &formName) const;
     void showWidget(const QString &formName);
     // Loads a Qt Designer form as formName, replacing one of that name, and shows it. Each
-    // "%key%" in the file is replaced by its value first. False, with a warning, when the file
-    // cannot be read or is not a form.
+    // "%key%" in the file is replaced by its value first. The form may be one that a viewer
+    // gone before left behind, showing again what the file describes. False, with a warning,
+    // when the file cannot be read or is not a form.
     bool loadFromFile(const QString &path, const QString &formName,
                       const QMap<QString, QString> &substitutions);
 
@@ -46,6 +47,8 @@ protected:
 
 private:
     void followParent();
+    // Gives ui's form back to the cache, or deletes it when it cannot be used again.
+    void release(WidgetsController *ui);
 
     QPointer<SessionManager> m_sessionManager;
     QMap<QString, QPointer<WidgetsController>> m_forms;

@@ -9,6 +9,7 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QHash>
 #include <QtCore/QLoggingCategory>
 #include <QtCore/QRegularExpression>
 #include <QtWidgets/QLabel>
@@ -48,6 +49,24 @@ bool isMaskMeta(QChar c)
     return c == QLatin1Char('>') || c == QLatin1Char('<') || c == QLatin1Char('!');
 }
 
+// The whole-match expression of pattern. Compiling one, with its machine code, costs more than
+// all the checks of a screen, and the same few patterns come back for every customer: each is
+// compiled once per process. Copies share the compiled pattern.
+QRegularExpression wholeMatch(const QString &pattern)
+{
+    static const int MaxKept = 64;
+    static QHash<QString, QRegularExpression> kept;
+    const auto known = kept.constFind(pattern);
+    if (known != kept.cend())
+        return known.value();
+    if (kept.size() >= MaxKept)
+        kept.clear();
+    QRegularExpression expression(QRegularExpression::anchoredPattern(pattern));
+    expression.optimize();
+    kept.insert(pattern, expression);
+    return expression;
+}
+
 } // namespace
 
 PluginProviderParameterInputController::PluginProviderParameterInputController(
@@ -75,6 +94,8 @@ void PluginProviderParameterInputController::setParameter(QString providerName,
     m_parameter = parameter;
     m_readOnly = readOnly;
     m_nextTried = false;
+    m_pattern = wholeMatchPattern(parameter);
+    m_maskPattern = maskPattern(parameter.mask());
     m_text = parameter.value();
     if (parameter.isChoice()) {
         bool isPosition = false;
@@ -118,7 +139,7 @@ bool PluginProviderParameterInputController::canGoNext() const
 {
     if (m_parameter.isChoice() && !m_parameter.values().isEmpty())
         return !m_text.isEmpty();
-    return acceptsValue(m_parameter, m_text);
+    return accepts(m_text);
 }
 
 QString PluginProviderParameterInputController::hint() const
@@ -137,18 +158,39 @@ bool PluginProviderParameterInputController::acceptsValue(const ProviderParamete
 {
     if (parameter.isChoice())
         return true;
-    if (!parameter.regExp().isEmpty()) {
-        const QRegularExpression pattern(QRegularExpression::anchoredPattern(parameter.regExp()));
-        if (!pattern.isValid())
-            qCWarning(lcInput) << "ignoring the broken pattern of" << parameter.name() << ":"
-                               << pattern.errorString();
-        else if (!pattern.match(value).hasMatch())
-            return false;
-    }
+    const QRegularExpression pattern = wholeMatchPattern(parameter);
+    if (pattern.isValid() && !pattern.pattern().isEmpty() && !pattern.match(value).hasMatch())
+        return false;
     return parameter.mask().isEmpty() || matchesMask(parameter.mask(), value);
 }
 
 bool PluginProviderParameterInputController::matchesMask(const QString &mask, const QString &value)
+{
+    return maskPattern(mask).match(value).hasMatch();
+}
+
+bool PluginProviderParameterInputController::accepts(const QString &value) const
+{
+    if (m_parameter.isChoice())
+        return true;
+    if (m_pattern.isValid() && !m_pattern.pattern().isEmpty() && !m_pattern.match(value).hasMatch())
+        return false;
+    return m_parameter.mask().isEmpty() || m_maskPattern.match(value).hasMatch();
+}
+
+QRegularExpression PluginProviderParameterInputController::wholeMatchPattern(
+    const ProviderParameter &parameter)
+{
+    if (parameter.regExp().isEmpty())
+        return QRegularExpression();
+    const QRegularExpression pattern = wholeMatch(parameter.regExp());
+    if (!pattern.isValid())
+        qCWarning(lcInput) << "ignoring the broken pattern of" << parameter.name() << ":"
+                           << pattern.errorString();
+    return pattern;
+}
+
+QRegularExpression PluginProviderParameterInputController::maskPattern(const QString &mask)
 {
     // The part after ';' names the blank character, which does not concern a finished value.
     const int blankSeparator = mask.indexOf(QLatin1Char(';'));
@@ -169,7 +211,7 @@ bool PluginProviderParameterInputController::matchesMask(const QString &mask, co
         else
             pattern += required ? cls : cls + QLatin1Char('?');
     }
-    return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(value).hasMatch();
+    return wholeMatch(pattern);
 }
 
 void PluginProviderParameterInputController::next()
@@ -210,7 +252,8 @@ void PluginProviderParameterInputController::keyPressed()
         m_text.clear();
     } else {
         // Fill in the mask's fixed characters that come before the next typed one.
-        const QString mask = m_parameter.mask().section(QLatin1Char(';'), 0, 0).remove(QRegularExpression(QStringLiteral("[<>!]")));
+        QString mask = m_parameter.mask().section(QLatin1Char(';'), 0, 0);
+        mask.remove(QLatin1Char('<')).remove(QLatin1Char('>')).remove(QLatin1Char('!'));
         while (m_text.size() < mask.size()) {
             bool required = false;
             const QChar c = mask.at(m_text.size());

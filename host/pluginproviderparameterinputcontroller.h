@@ -3,6 +3,7 @@
 
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QString>
 
 #include "formviewer.h"
@@ -71,6 +72,13 @@ private:
     bool ownsUi() const;
     void takeUi();
     void render();
+    bool accepts(const QString &value) const;
+
+    // The whole-match forms of the parameter's pattern and of its mask, taken when the parameter
+    // is shown rather than on every check of the customer's text. An invalid expression stands
+    // for no pattern.
+    static QRegularExpression wholeMatchPattern(const ProviderParameter &parameter);
+    static QRegularExpression maskPattern(const QString &mask);
 
     QPointer<FormViewer> m_viewer;
     QPointer<SessionManager> m_sessionManager;
@@ -83,6 +91,8 @@ private:
     // Whether the customer tried Next with what is there; until then an empty field is no error.
     bool m_nextTried = false;
     QString m_text;
+    QRegularExpression m_pattern;
+    QRegularExpression m_maskPattern;
 };
 
 #endif // PLUGINPROVIDERPARAMETERINPUTCONTROLLER_H

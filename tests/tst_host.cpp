@@ -1,5 +1,7 @@
 #include <QtTest/QtTest>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QLineEdit>
+#include <QtWidgets/QListWidget>
 #include <QtWidgets/QPushButton>
 
 #include <memory>
@@ -30,6 +32,35 @@ QPushButton *button(WidgetsController *ui, const QString &name)
     return ui->widget<QPushButton>(name);
 }
 
+// What a shipped form shows beyond its file: the files fill in no text but the buttons' and
+// hide or disable nothing.
+QStringList leftovers(QWidget *form)
+{
+    const QMap<QString, QString> buttonTexts{
+        {"okButton", "OK"}, {"yesButton", "Да"}, {"noButton", "Нет"}, {"backButton", "Назад"},
+        {"nextButton", "Далее"}, {"keyClear", "C"}, {"keyBackspace", "<"}};
+    QStringList found;
+    for (QWidget *widget : form->findChildren<QWidget *>()) {
+        const QString name = widget->objectName();
+        if (name.startsWith("qt_") || !widget->parentWidget() || widget->parentWidget()->objectName().startsWith("qt_"))
+            continue;
+        if (widget->isHidden() || !widget->isEnabledTo(form))
+            found << name + " hidden or disabled";
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            text = label->text();
+        else if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            text = edit->text() + edit->placeholderText() + (edit->isReadOnly() ? "read-only" : "");
+        else if (auto *list = qobject_cast<QListWidget *>(widget))
+            text = list->count() || list->currentItem() ? "items" : "";
+        else if (auto *key = qobject_cast<QPushButton *>(widget))
+            text = key->text() == buttonTexts.value(name, name.mid(3)) ? "" : key->text();
+        if (!text.isEmpty())
+            found << name + ": " + text;
+    }
+    return found;
+}
+
 } // namespace
 
 // The stand-in host as the plugin, the tests and the terminal simulator rely on it.
@@ -52,6 +83,8 @@ private slots:
     void replacedMessageLeavesTheNewerOne_data();
     void replacedMessageLeavesTheNewerOne();
     void controllersOutliveTheViewer();
+    void nextScreenStartsClean_data();
+    void nextScreenStartsClean();
     void nextNeedsAnAcceptedValue_data();
     void nextNeedsAnAcceptedValue();
     void controllerMayBeReleasedBySlot_data();
@@ -319,6 +352,62 @@ void tst_Host::controllersOutliveTheViewer()
     input->setText("1234");
     input->next();
     QCOMPARE(next.count(), 1);
+}
+
+void tst_Host::nextScreenStartsClean_data()
+{
+    QTest::addColumn<QString>("formName");
+    QTest::addColumn<QString>("customer");
+
+    const QString input = PluginProviderParameterInputController::FormName;
+    QTest::newRow("input form after a typed code") << input << "1234";
+    QTest::newRow("input form after a choice") << input << "choice 2";
+    QTest::newRow("input form after a read-only value") << input << "read-only";
+    QTest::newRow("message form after a question") << MessagesView << "question";
+}
+
+void tst_Host::nextScreenStartsClean()
+{
+    QFETCH(QString, formName);
+    QFETCH(QString, customer);
+
+    // The customer before leaves the form in some state, with its controllers still alive.
+    MessageWidgetController message;
+    int heard = 0;
+    const auto hear = [&heard] { ++heard; };
+    connect(&message, &MessageWidgetController::finish, this, hear);
+    if (formName == MessagesView) {
+        message.setUi(messageForm());
+        message.initMessage("Отменить платёж?", 60, MessageWidgetController::YesNoButtons);
+    } else {
+        ProviderParameter parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"));
+        parameter.setMask(QStringLiteral("9999"));
+        parameter.setValue(QStringLiteral("77"));
+        if (customer == "choice 2")
+            parameter.setValues({{"Паспорт", 1}, {"Вид на жительство", 2}});
+        PluginProviderParameterInputController *input = inputFor(parameter);
+        input->setParameter("Провайдер", parameter, customer == "read-only");
+        if (customer == "choice 2")
+            QVERIFY(input->choose(2));
+        else
+            input->setText(customer);
+        connect(input, &PluginProviderParameterInputController::needNext, this, hear);
+        connect(input, &PluginProviderParameterInputController::needBack, this, hear);
+    }
+
+    m_viewer.reset(new PluginBaseFormViewer(m_session.get(), nullptr, Currency(), MessageType));
+    const QString file = formName == MessagesView ? WidgetNames().messageViewFileName()
+                                                  : WidgetNames().parameterInputViewFileName();
+    QVERIFY(m_viewer->loadFromFile(QDir(m_project->projectDir()).filePath(file), formName, {}));
+    WidgetsController *ui = m_viewer->getUi(formName);
+    QVERIFY(ui && ui->isShown());
+    const QStringList left = leftovers(ui->form());
+    QVERIFY2(left.isEmpty(), qPrintable(left.join("; ")));
+
+    // The screens gone hear nothing of the new form.
+    for (QPushButton *key : ui->form()->findChildren<QPushButton *>())
+        key->click();
+    QCOMPARE(heard, 0);
 }
 
 void tst_Host::nextNeedsAnAcceptedValue_data()
