@@ -83,11 +83,14 @@ int main(int argc, char *argv[])
         if (names.isEmpty())
             return refuse(error);
     }
+    // The customer reads the screens of a Russian kiosk, as the terminal simulator's default.
+    const QString language = Scenario::languages().constFirst();
     QList<ConformanceRun::Entry> entries;
     for (const QString &name : qAsConst(names)) {
         ConformanceRun::Entry entry;
         if (!ScenarioCatalog::load(name, &entry.scenario, &entry.path, &error))
             return refuse(QStringLiteral("scenario %1").arg(error));
+        entry.scenario.chooseLanguage(language);
         entries.append(entry);
     }
 
@@ -105,6 +108,9 @@ int main(int argc, char *argv[])
     PluginHost host;
     if (!host.load(options.pluginPath().isEmpty() ? PluginHost::defaultPluginPath() : options.pluginPath()))
         return refuse(host.errorString());
+    QString warning;
+    if (!host.installTranslation(language, &warning))
+        qWarning().noquote() << warning;
     int exitCode = 0;
     {
         ConformanceRun run(options, entries, &host, &out);
