@@ -32,35 +32,6 @@ QPushButton *button(WidgetsController *ui, const QString &name)
     return ui->widget<QPushButton>(name);
 }
 
-// What a shipped form shows beyond its file: the files fill in no text but the buttons' and
-// hide or disable nothing.
-QStringList leftovers(QWidget *form)
-{
-    const QMap<QString, QString> buttonTexts{
-        {"okButton", "OK"}, {"yesButton", "Да"}, {"noButton", "Нет"}, {"backButton", "Назад"},
-        {"nextButton", "Далее"}, {"keyClear", "C"}, {"keyBackspace", "<"}};
-    QStringList found;
-    for (QWidget *widget : form->findChildren<QWidget *>()) {
-        const QString name = widget->objectName();
-        if (name.startsWith("qt_") || !widget->parentWidget() || widget->parentWidget()->objectName().startsWith("qt_"))
-            continue;
-        if (widget->isHidden() || !widget->isEnabledTo(form))
-            found << name + " hidden or disabled";
-        QString text;
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            text = label->text();
-        else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-            text = edit->text() + edit->placeholderText() + (edit->isReadOnly() ? "read-only" : "");
-        else if (auto *list = qobject_cast<QListWidget *>(widget))
-            text = list->count() || list->currentItem() ? "items" : "";
-        else if (auto *key = qobject_cast<QPushButton *>(widget))
-            text = key->text() == buttonTexts.value(name, name.mid(3)) ? "" : key->text();
-        if (!text.isEmpty())
-            found << name + ": " + text;
-    }
-    return found;
-}
-
 } // namespace
 
 // The stand-in host as the plugin, the tests and the terminal simulator rely on it.
@@ -83,15 +54,11 @@ private slots:
     void replacedMessageLeavesTheNewerOne_data();
     void replacedMessageLeavesTheNewerOne();
     void controllersOutliveTheViewer();
-    void nextScreenStartsClean_data();
-    void nextScreenStartsClean();
     void nextNeedsAnAcceptedValue_data();
     void nextNeedsAnAcceptedValue();
     void controllerMayBeReleasedBySlot_data();
     void controllerMayBeReleasedBySlot();
     void idsDiffer();
-    void shippedForms_data();
-    void shippedForms();
     void brokenFormIsRefused_data();
     void brokenFormIsRefused();
 
@@ -249,9 +216,6 @@ void tst_Host::messageCloses()
     if (ui) {
         QVERIFY(ui->isShown());
         QCOMPARE(shownText(ui), "Подождите");
-        // Whatever slack the timer takes, the countdown starts at the message's time-out.
-        QCOMPARE(ui->widget<QLabel>(QStringLiteral("countdownLabel"))->text(),
-                 action == "timeout" ? "0:01" : "1:00");
     }
 
     if (action.endsWith("Button")) {
@@ -354,62 +318,6 @@ void tst_Host::controllersOutliveTheViewer()
     QCOMPARE(next.count(), 1);
 }
 
-void tst_Host::nextScreenStartsClean_data()
-{
-    QTest::addColumn<QString>("formName");
-    QTest::addColumn<QString>("customer");
-
-    const QString input = PluginProviderParameterInputController::FormName;
-    QTest::newRow("input form after a typed code") << input << "1234";
-    QTest::newRow("input form after a choice") << input << "choice 2";
-    QTest::newRow("input form after a read-only value") << input << "read-only";
-    QTest::newRow("message form after a question") << MessagesView << "question";
-}
-
-void tst_Host::nextScreenStartsClean()
-{
-    QFETCH(QString, formName);
-    QFETCH(QString, customer);
-
-    // The customer before leaves the form in some state, with its controllers still alive.
-    MessageWidgetController message;
-    int heard = 0;
-    const auto hear = [&heard] { ++heard; };
-    connect(&message, &MessageWidgetController::finish, this, hear);
-    if (formName == MessagesView) {
-        message.setUi(messageForm());
-        message.initMessage("Отменить платёж?", 60, MessageWidgetController::YesNoButtons);
-    } else {
-        ProviderParameter parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"));
-        parameter.setMask(QStringLiteral("9999"));
-        parameter.setValue(QStringLiteral("77"));
-        if (customer == "choice 2")
-            parameter.setValues({{"Паспорт", 1}, {"Вид на жительство", 2}});
-        PluginProviderParameterInputController *input = inputFor(parameter);
-        input->setParameter("Провайдер", parameter, customer == "read-only");
-        if (customer == "choice 2")
-            QVERIFY(input->choose(2));
-        else
-            input->setText(customer);
-        connect(input, &PluginProviderParameterInputController::needNext, this, hear);
-        connect(input, &PluginProviderParameterInputController::needBack, this, hear);
-    }
-
-    m_viewer.reset(new PluginBaseFormViewer(m_session.get(), nullptr, Currency(), MessageType));
-    const QString file = formName == MessagesView ? WidgetNames().messageViewFileName()
-                                                  : WidgetNames().parameterInputViewFileName();
-    QVERIFY(m_viewer->loadFromFile(QDir(m_project->projectDir()).filePath(file), formName, {}));
-    WidgetsController *ui = m_viewer->getUi(formName);
-    QVERIFY(ui && ui->isShown());
-    const QStringList left = leftovers(ui->form());
-    QVERIFY2(left.isEmpty(), qPrintable(left.join("; ")));
-
-    // The screens gone hear nothing of the new form.
-    for (QPushButton *key : ui->form()->findChildren<QPushButton *>())
-        key->click();
-    QCOMPARE(heard, 0);
-}
-
 void tst_Host::nextNeedsAnAcceptedValue_data()
 {
     QTest::addColumn<QString>("regExp");
@@ -487,31 +395,6 @@ void tst_Host::idsDiffer()
         ids.insert(PaymentI64IdGenerator::generate(4242, request));
     QCOMPARE(ids.size(), 1000);
     QVERIFY(PaymentI64IdGenerator::generate(1, request) != PaymentI64IdGenerator::generate(2, request));
-}
-
-void tst_Host::shippedForms_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QString>("formName");
-
-    QTest::newRow("messages") << WidgetNames().messageViewFileName() << MessagesView;
-    QTest::newRow("parameter input") << WidgetNames().parameterInputViewFileName() << "parameterInputView";
-}
-
-void tst_Host::shippedForms()
-{
-    QFETCH(QString, fileName);
-    QFETCH(QString, formName);
-
-    // The host's own form project, where an installed host keeps it.
-    const QString path = QDir(FormProject::defaultProjectDir()).filePath(fileName);
-    QVERIFY2(m_viewer->loadFromFile(path, formName, {}), qPrintable(path));
-    // Texts of the service, such as "<div style='font-size:200px'>Платёж принят</div>", are
-    // shown as they are, never laid out as markup.
-    const QList<QLabel *> labels = m_viewer->getUi(formName)->form()->findChildren<QLabel *>();
-    QVERIFY(!labels.isEmpty());
-    for (const QLabel *label : labels)
-        QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
 }
 
 void tst_Host::brokenFormIsRefused_data()
