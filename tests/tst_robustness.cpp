@@ -130,8 +130,7 @@ void tst_Robustness::fieldOfAnotherType()
         QEXPECT_FAIL("", "a JSON number is a double, which holds no uid beyond 2^53 whole; the answer "
                          "is dropped and the time-out ends the dialogue", Abort);
     }
-    const int inputsBefore = d->shownInputs.size();
-    const QList<int> before{d->shownMessages.size(), inputsBefore};
+    const Effects before = effects();
 
     const QVariantList params{fixed("surname", "Иванова"), BusProbe::parameter("smscode", "Код", QString(), true)};
     const QVariantMap good = BusProbe::stepAnswer(d->lastUid(), 1, true, params);
@@ -141,7 +140,7 @@ void tst_Robustness::fieldOfAnotherType()
 
     switch (outcome.kind) {
     case Outcome::Dropped: {
-        QCOMPARE((QList<int>{d->shownMessages.size(), d->shownInputs.size()}), before);
+        QCOMPARE(effects(), before);
         // The waiting message stays: its time running out ends the dialogue.
         const QList<MessageWidgetController *> messages = d->fixture.messages();
         QCOMPARE(messages.size(), 1);
@@ -149,7 +148,7 @@ void tst_Robustness::fieldOfAnotherType()
         break;
     }
     case Outcome::Asks:
-        QCOMPARE(d->shownInputs.size(), inputsBefore + 1);
+        QCOMPARE(d->shownInputs.size(), before.inputs + 1);
         QCOMPARE(d->lastShownInput().parameter.name(), outcome.detail);
         break;
     case Outcome::Message: {
