@@ -40,14 +40,6 @@ QObject *PluginFixture::loadPluginInstance(QString *error)
     return instance;
 }
 
-PluginBaseFormViewer *PluginFixture::startDialogue(Provider *dialogueProvider)
-{
-    IPayWidget *widget = plugin->start(dialogueProvider, Currency(643), &session);
-    viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
-    plugin->showInitScreen();
-    return viewer;
-}
-
 QList<MessageWidgetController *> PluginFixture::messages() const
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -62,12 +54,6 @@ QList<PluginProviderParameterInputController *> PluginFixture::inputs() const
     return pluginObject ? pluginObject->findChildren<PluginProviderParameterInputController *>(
                               QString(), Qt::FindDirectChildrenOnly)
                         : QList<PluginProviderParameterInputController *>();
-}
-
-MessageWidgetController *PluginFixture::lastMessage() const
-{
-    const QList<MessageWidgetController *> all = messages();
-    return all.isEmpty() ? nullptr : all.last();
 }
 
 PluginProviderParameterInputController *PluginFixture::lastInput() const

@@ -37,14 +37,10 @@ public:
     bool isLoaded() const { return plugin != nullptr; }
     QString errorString() const { return error; }
 
-    // start() and showInitScreen() for provider; returns the pay screen.
-    PluginBaseFormViewer *startDialogue(Provider *dialogueProvider);
-
     // The controllers the plugin holds now: its children not yet released. Posted deletions
     // are carried out first.
     QList<MessageWidgetController *> messages() const;
     QList<PluginProviderParameterInputController *> inputs() const;
-    MessageWidgetController *lastMessage() const;
     PluginProviderParameterInputController *lastInput() const;
 
     // A provider of each served family as a terminal has it: 71000454 (base 454) with phone and
