@@ -42,6 +42,7 @@ private slots:
     void waitingMessageTimesOut();
     void answerToReplacedRequestIsDropped();
     void lateCloseOfAnAnsweredWaitingMessage();
+    void firstStepAgainStartsTheListOver();
 };
 
 void tst_AnswerDispatch::droppedWhilePending_data()
@@ -358,6 +359,14 @@ void tst_AnswerDispatch::lateCloseOfAnAnsweredWaitingMessage()
     QVERIFY(d->enter("1234"));
     d->answerStep(2, true, SurnameAndCode);
     QCOMPARE(d->payDetails(), 1);
+}
+
+void tst_AnswerDispatch::firstStepAgainStartsTheListOver()
+{
+    // The service may answer the second request with a first step of new parameters.
+    QVERIFY(reachSecondRequest());
+    d->answerStep(1, true, {editable("again"), editable("smscode")});
+    QCOMPARE(lastShownName(), "again");
 }
 
 QTEST_MAIN(tst_AnswerDispatch)
