@@ -105,23 +105,20 @@ class RequestBench
 {
 public:
     RequestBench()
+        : fixture(new TavrinPluginHandler)
+        , handler(static_cast<TavrinPluginHandler *>(fixture.pluginObject.data()))
     {
-        handler.setMessageReciever(&sink, SLOT(take(QVariantMap)));
-        handler.setKovraInfo(KovraInfo(4242));
+        handler->setMessageReciever(&sink, SLOT(take(QVariantMap)));
+        fixture.provider.reset(PluginFixture::makeProvider(113003105));
         viewer = dynamic_cast<PluginBaseFormViewer *>(
-            handler.start(terminal.provider(), Currency(643), terminal.session()));
-    }
-    ~RequestBench()
-    {
-        handler.stop();
-        BenchTerminal::settle();
+            handler->start(fixture.provider.data(), Currency(643), &fixture.session));
     }
 
-    QVariantMap prepare(const QVariantMap &params) { return handler.prepareStompMessage(params); }
+    QVariantMap prepare(const QVariantMap &params) { return handler->prepareStompMessage(params); }
 
-    BenchTerminal terminal;
     RequestSink sink;
-    TavrinPluginHandler handler;
+    PluginFixture fixture;
+    TavrinPluginHandler *handler;
     QPointer<PluginBaseFormViewer> viewer;
 };
 

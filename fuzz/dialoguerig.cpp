@@ -1,13 +1,7 @@
 #include "dialoguerig.h"
 
 #include "answerdecoder.h"
-#include "currency.h"
 #include "fuzzinput.h"
-#include "hostmonitor.h"
-#include "kovrainfo.h"
-#include "messagewidgetcontroller.h"
-#include "pluginbaseformviewer.h"
-#include "pluginproviderparameterinputcontroller.h"
 #include "tavrinhandlerprobe.h"
 #include "tavrinpluginhandler.h"
 
@@ -50,25 +44,9 @@ const char *const CodeSlots[] = {"retryInputParams", "sendCheckCommandTimeout",
                                  "permitCancelMessageResult"};
 const int Codes[] = {0, 1, 2, -1};
 
-Provider *phoneProvider(qint64 id, qint64 base)
-{
-    ProviderParameter phone(QStringLiteral("phone"), QStringLiteral("Номер телефона"));
-    phone.setRegExp(QStringLiteral("^9\\d{9}$"));
-    ProviderParameter card(QStringLiteral("card_num"), QStringLiteral("Номер карты"));
-    card.setRegExp(QStringLiteral("^\\d{16}$"));
-    return new Provider(id, base, QStringLiteral("Провайдер"),
-                        {phone, card, ProviderParameter(QStringLiteral("fam")),
-                         ProviderParameter(QStringLiteral("pas_ser")),
-                         ProviderParameter(QStringLiteral("pas_num")),
-                         ProviderParameter(QStringLiteral("passport"))});
-}
-
 QString msisdnOf(const QVariantMap &request)
 {
-    const QString checkData = request.value(QStringLiteral("params")).toMap()
-                                  .value(QStringLiteral("checkdata")).toString();
-    const QVariantList list = QJsonDocument::fromJson(checkData.toUtf8()).toVariant().toMap()
-                                  .value(QStringLiteral("payParamList")).toList();
+    const QVariantList list = BusProbe::checkData(request).value(QStringLiteral("payParamList")).toList();
     for (const QVariant &entry : list) {
         const QVariantMap map = entry.toMap();
         if (map.value(QStringLiteral("name")).toString() == QLatin1String("msisdn"))
@@ -77,31 +55,37 @@ QString msisdnOf(const QVariantMap &request)
     return QStringLiteral("(none)");
 }
 
+// What an answer may change, labelled for the comparison.
+struct State
+{
+    int shown, sent, cancels, payDetails, index, count, step;
+    QString uid;
+    bool operator==(const State &o) const
+    {
+        return shown == o.shown && sent == o.sent && cancels == o.cancels && payDetails == o.payDetails
+               && index == o.index && count == o.count && step == o.step && uid == o.uid;
+    }
+};
+
 } // namespace
 
-DialogueRig::DialogueRig(QObject *parent)
-    : QObject(parent)
-    , m_project(QStringLiteral(TAVRIN_FORMS_PATH))
-    , m_handler(new TavrinPluginHandler)
+DialogueRig::DialogueRig()
+    : d(new TavrinPluginHandler)
     , m_initialTopLevel(QApplication::topLevelWidgets())
 {
-    m_session.setActiveProject(&m_project);
-    m_providers[0].reset(phoneProvider(71000454, 454));
-    m_providers[1].reset(phoneProvider(113003105, 3105));
-    m_providers[2].reset(new Provider(72000434, 434, QStringLiteral("Без телефона"),
-                                      {ProviderParameter(QStringLiteral("fam"))}));
-    m_handler->setMessageReciever(this, SLOT(take(QVariantMap)));
-    m_handler->setMessageSender(this, SIGNAL(deliver(QVariantMap)));
-    m_handler->setKovraInfo(KovraInfo(4242));
-    connect(HostMonitor::instance(), &HostMonitor::messageShown, this, &DialogueRig::messageShown);
-    connect(HostMonitor::instance(), &HostMonitor::parameterShown,
-            this, &DialogueRig::parameterShown);
+    // One of each family; the card number also where the family takes none.
+    const qint64 ids[] = {71000454, 113003105, 72000434};
+    for (int i = 0; i < 3; ++i) {
+        m_providers[i].reset(PluginFixture::makeProvider(ids[i]));
+        if (ids[i] == 71000454)
+            m_providers[i]->parameters().append(ProviderParameter(QStringLiteral("card_num")));
+    }
 }
 
 DialogueRig::~DialogueRig()
 {
-    delete m_handler.data();
-    delete m_watchedViewer.data();
+    delete d.fixture.pluginObject.data();
+    delete d.fixture.viewer.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -113,17 +97,22 @@ void DialogueRig::check(bool condition, const char *what)
     std::abort();
 }
 
+TavrinPluginHandler *DialogueRig::handler() const
+{
+    return qobject_cast<TavrinPluginHandler *>(d.fixture.pluginObject.data());
+}
+
 PluginProviderParameterInputController *DialogueRig::screen() const
 {
     // The screen shown last, also one released but not yet deleted: a press may still reach it.
-    if (m_input)
-        return m_input.data();
-    return m_handler ? TavrinHandlerProbe(m_handler).inputController() : nullptr;
+    if (PluginProviderParameterInputController *shown = d.lastShownInput().controller)
+        return shown;
+    return handler() ? TavrinHandlerProbe(handler()).inputController() : nullptr;
 }
 
 PluginBaseFormViewer *DialogueRig::viewer() const
 {
-    return m_handler ? TavrinHandlerProbe(m_handler).formViewer() : nullptr;
+    return handler() ? TavrinHandlerProbe(handler()).formViewer() : nullptr;
 }
 
 void DialogueRig::play(FuzzInput &in)
@@ -140,8 +129,8 @@ void DialogueRig::play(FuzzInput &in)
         break;
     case Stop:
         trace("stop");
-        if (m_handler)
-            m_handler->stop();
+        if (handler())
+            handler()->stop();
         m_shown = false;
         break;
     case NextTyped:
@@ -179,7 +168,8 @@ void DialogueRig::play(FuzzInput &in)
         break;
     case Turn:
         trace("turn");
-        turn();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        checkSettled();
         break;
     case DeleteViewer:
         trace("host deletes the pay screen");
@@ -192,7 +182,7 @@ void DialogueRig::play(FuzzInput &in)
     default:
         trace("host deletes the plugin");
         // The host may delete the plugin object at any time; the pay screen stays its own.
-        delete m_handler.data();
+        delete d.fixture.pluginObject.data();
         m_shown = false;
         break;
     }
@@ -202,37 +192,29 @@ void DialogueRig::play(FuzzInput &in)
 void DialogueRig::start(FuzzInput &in)
 {
     const int choice = in.choose(4);
-    if (!m_handler)
+    if (!handler())
         return;
     Provider *provider = choice < 3 ? m_providers[choice].data() : nullptr;
     trace("start", provider ? QString::number(provider->id()) : QStringLiteral("without provider"));
-    IPayWidget *widget = m_handler->start(provider, Currency(643), &m_session);
     // A dialogue shows its first screen on showInitScreen(); until then the host has the screen.
+    // The pay screen is left hidden, as the plugin never shows it itself: laying out and
+    // drawing the forms would cost most of each run and test Qt rather than the plugin.
     m_shown = false;
-    check((widget != nullptr) == (provider != nullptr), "start returned a widget without provider");
-    PluginBaseFormViewer *payScreen = viewer();
-    if (!payScreen || payScreen == m_watchedViewer)
-        return;
-    m_watchedViewer = payScreen;
-    connect(payScreen, &PluginBaseFormViewer::cancelRequested, this, &DialogueRig::cancelRequested);
-    connect(payScreen, &PluginBaseFormViewer::payDetailRequested,
-            this, &DialogueRig::payDetailRequested);
-    // Left hidden, as the plugin never shows it itself: laying out and drawing the forms would
-    // cost most of each run and test Qt rather than the plugin.
+    check((d.open(provider) != nullptr) == (provider != nullptr), "start returned a widget without provider");
 }
 
 void DialogueRig::showInitScreen()
 {
-    if (!m_handler)
+    if (!handler())
         return;
-    m_handler->showInitScreen();
+    handler()->showInitScreen();
     m_shown = viewer() != nullptr;
     m_ended = false;
     // The numbers this customer may be checked with: those typed from now on, and the one the
     // provider holds for the screen to start with.
     m_numbersTyped.clear();
-    for (int i = 0; i < 3; ++i) {
-        for (const ProviderParameter &parameter : m_providers[i]->parameters()) {
+    for (const QScopedPointer<Provider> &provider : m_providers) {
+        for (const ProviderParameter &parameter : provider->parameters()) {
             if (parameter.name() == QLatin1String("phone"))
                 m_numbersTyped.insert(parameter.value());
         }
@@ -261,13 +243,18 @@ void DialogueRig::closeMessage(FuzzInput &in)
     const int which = in.choose(3);
     const int code = Codes[in.choose(4)];
     MessageWidgetController *message = nullptr;
-    if (which == 0 && m_handler) {
-        message = TavrinHandlerProbe(m_handler).messageController();
-    } else if (which == 1 && m_handler) {
-        message = TavrinHandlerProbe(m_handler).helperMessageController();
-    } else if (!m_messages.isEmpty()) {
+    QList<MessageWidgetController *> alive;
+    for (const DialogueDriver::ShownMessage &shown : d.shownMessages) {
+        if (shown.controller)
+            alive.append(shown.controller);
+    }
+    if (which == 0 && handler()) {
+        message = TavrinHandlerProbe(handler()).messageController();
+    } else if (which == 1 && handler()) {
+        message = TavrinHandlerProbe(handler()).helperMessageController();
+    } else if (!alive.isEmpty()) {
         // Any message still alive, also one already replaced: it may close before it goes.
-        message = m_messages.at(in.byte() % m_messages.size()).data();
+        message = alive.at(in.byte() % alive.size());
     }
     static const char *const Which[] = {"main", "helper", "any"};
     trace("close message", QStringLiteral("%1 with %2: %3")
@@ -282,36 +269,29 @@ void DialogueRig::answer(const QVariantMap &message)
 {
     m_lastAnswer = message;
     const QVariantMap body = message.value(QStringLiteral("message")).toMap();
-    const QString pending = m_handler ? TavrinHandlerProbe(m_handler).requestUid() : QString();
-    const bool matches = m_handler && viewer() && !pending.isEmpty()
+    const QString pending = handler() ? TavrinHandlerProbe(handler()).requestUid() : QString();
+    const bool matches = handler() && viewer() && !pending.isEmpty()
                          && body.value(QStringLiteral("msgType")).toString() == MessageType
                          && body.value(QStringLiteral("uid")).toString() == pending;
-
-    struct State
-    {
-        int shown, sent, cancels, payDetails, index, count, step;
-        QString uid;
-        bool operator==(const State &o) const
-        {
-            return shown == o.shown && sent == o.sent && cancels == o.cancels
-                   && payDetails == o.payDetails && index == o.index && count == o.count
-                   && step == o.step && uid == o.uid;
-        }
-    };
     const auto state = [this]() {
-        TavrinHandlerProbe probe(m_handler);
-        return m_handler ? State{m_shownCount, int(m_sentUids.size()), m_cancels, m_payDetails,
-                                 probe.parameterIndex(), probe.parameterCount(),
-                                 probe.currentStep(), probe.requestUid()}
-                         : State{m_shownCount, int(m_sentUids.size()), m_cancels, m_payDetails,
-                                 0, 0, 0, QString()};
+        const int shown = int(d.shownMessages.size() + d.shownInputs.size());
+        if (!handler())
+            return State{shown, d.sentCount(), d.cancels(), d.payDetails(), 0, 0, 0, QString()};
+        const TavrinHandlerProbe probe(handler());
+        return State{shown, d.sentCount(), d.cancels(), d.payDetails(), probe.parameterIndex(),
+                     probe.parameterCount(), probe.currentStep(), probe.requestUid()};
     };
     const State before = state();
-    m_answeringUid = matches ? pending : QString();
-    emit deliver(message);
-    m_answeringUid.clear();
+    d.fixture.bus.answerNow(message);
     if (!matches)
         check(state() == before, "an answer that matches no pending request changed the dialogue");
+    if (d.payDetails() != m_payDetails) {
+        check(matches && d.payDetails() == m_payDetails + 1, "payment details without a completing answer");
+        check(!m_paidUids.contains(pending), "one completing answer paid twice");
+        m_paidUids.insert(pending);
+        m_payDetails = d.payDetails();
+        m_ended = true;
+    }
 }
 
 void DialogueRig::callSlot(FuzzInput &in)
@@ -322,33 +302,43 @@ void DialogueRig::callSlot(FuzzInput &in)
     const int code = Codes[in.choose(4)];
     const char *name = choice < plain ? PlainSlots[choice] : CodeSlots[choice - plain];
     trace("slot", QString::fromLatin1(name));
-    if (!m_handler)
+    if (!handler())
         return;
     if (choice < plain)
-        QMetaObject::invokeMethod(m_handler, name, Qt::DirectConnection);
+        QMetaObject::invokeMethod(handler(), name, Qt::DirectConnection);
     else
-        QMetaObject::invokeMethod(m_handler, name, Qt::DirectConnection, Q_ARG(int, code));
+        QMetaObject::invokeMethod(handler(), name, Qt::DirectConnection, Q_ARG(int, code));
 }
 
-void DialogueRig::turn()
+void DialogueRig::checkAlways()
 {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    checkSettled();
-}
-
-void DialogueRig::checkAlways() const
-{
-    if (!m_handler)
-        return;
-    const TavrinHandlerProbe probe(m_handler);
-    check(probe.parameterIndex() >= 0, "the parameter index went negative");
+    // Every request as it left: a fresh uid, our type, and a number this customer typed.
+    const QList<QVariantMap> &sent = d.fixture.bus.sent;
+    for (; m_requestsChecked < sent.size(); ++m_requestsChecked) {
+        const QVariantMap &request = sent.at(m_requestsChecked);
+        const QString uid = request.value(QStringLiteral("uid")).toString();
+        check(!uid.isEmpty() && !m_sentUids.contains(uid), "a request without a fresh uid");
+        check(request.value(QStringLiteral("msgType")).toString() == MessageType,
+              "a request of another message type");
+        const QString msisdn = msisdnOf(request);
+        check(msisdn.startsWith(QLatin1Char('7')) && m_numbersTyped.contains(msisdn.mid(1)),
+              "a request with a number this customer did not type");
+        m_sentUids.append(uid);
+    }
+    check(d.payDetails() == m_payDetails, "payment details without a completing answer");
+    if (d.cancels() != m_cancels) {
+        m_cancels = d.cancels();
+        m_ended = true;
+    }
+    if (handler())
+        check(TavrinHandlerProbe(handler()).parameterIndex() >= 0, "the parameter index went negative");
 }
 
 void DialogueRig::checkSettled() const
 {
-    if (m_handler) {
-        const TavrinHandlerProbe probe(m_handler);
-        for (QObject *child : m_handler->children()) {
+    if (handler()) {
+        const TavrinHandlerProbe probe(handler());
+        for (QObject *child : handler()->children()) {
             if (qobject_cast<MessageWidgetController *>(child)) {
                 check(child == probe.messageController() || child == probe.helperMessageController(),
                       "a message controller the handler no longer holds is alive");
@@ -361,17 +351,16 @@ void DialogueRig::checkSettled() const
         }
     }
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        check(m_initialTopLevel.contains(window) || window == m_watchedViewer.data(),
-              "a window was left over");
+        check(m_initialTopLevel.contains(window) || window == d.viewer(), "a window was left over");
     }
     checkWayOn();
 }
 
 void DialogueRig::checkWayOn() const
 {
-    if (!m_handler || !m_shown || m_ended || !viewer())
+    if (!handler() || !m_shown || m_ended || !viewer())
         return;
-    const TavrinHandlerProbe probe(m_handler);
+    const TavrinHandlerProbe probe(handler());
     const MessageWidgetController *main = probe.messageController();
     const MessageWidgetController *helper = probe.helperMessageController();
     const PluginProviderParameterInputController *input = probe.inputController();
@@ -383,62 +372,17 @@ void DialogueRig::checkWayOn() const
 
 void DialogueRig::finish()
 {
-    if (m_handler) {
-        m_handler->stop();
+    if (handler()) {
+        handler()->stop();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        check(m_handler->children().isEmpty(), "stop left controllers alive");
+        check(handler()->children().isEmpty(), "stop left controllers alive");
         check(!viewer(), "stop left the pay screen");
     }
     m_shown = false;
-    delete m_handler.data();
-    delete m_watchedViewer.data();
+    delete d.fixture.pluginObject.data();
+    delete d.fixture.viewer.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::sendPostedEvents();
     for (QWidget *window : QApplication::topLevelWidgets())
         check(m_initialTopLevel.contains(window), "a window outlived the dialogue");
-}
-
-void DialogueRig::take(const QVariantMap &message)
-{
-    const QString uid = message.value(QStringLiteral("uid")).toString();
-    check(!uid.isEmpty() && !m_sentUids.contains(uid), "a request without a fresh uid");
-    check(message.value(QStringLiteral("msgType")).toString() == MessageType,
-          "a request of another message type");
-    const QString msisdn = msisdnOf(message);
-    check(msisdn.startsWith(QLatin1Char('7')) && m_numbersTyped.contains(msisdn.mid(1)),
-          "a request with a number this customer did not type");
-    m_sentUids.append(uid);
-}
-
-void DialogueRig::messageShown(MessageWidgetController *controller)
-{
-    ++m_shownCount;
-    m_messages.append(controller);
-    // Only the ones still alive are worth closing later.
-    for (int i = m_messages.size() - 1; i >= 0; --i) {
-        if (!m_messages.at(i))
-            m_messages.removeAt(i);
-    }
-}
-
-void DialogueRig::parameterShown(PluginProviderParameterInputController *controller)
-{
-    ++m_shownCount;
-    m_input = controller;
-}
-
-void DialogueRig::cancelRequested()
-{
-    ++m_cancels;
-    m_ended = true;
-}
-
-void DialogueRig::payDetailRequested(const QVariantMap &details)
-{
-    Q_UNUSED(details);
-    ++m_payDetails;
-    check(!m_answeringUid.isEmpty(), "payment details without a completing answer");
-    check(!m_paidUids.contains(m_answeringUid), "one completing answer paid twice");
-    m_paidUids.insert(m_answeringUid);
-    m_ended = true;
 }

@@ -3,38 +3,31 @@
 
 #include <QtCore/QList>
 #include <QtCore/QObject>
-#include <QtCore/QPointer>
 #include <QtCore/QScopedPointer>
 #include <QtCore/QSet>
 #include <QtCore/QStringList>
 #include <QtCore/QVariantMap>
 
-#include "formproject.h"
-#include "provider.h"
-#include "sessionmanager.h"
+#include "dialoguedriver.h"
 
 class FuzzInput;
-class MessageWidgetController;
-class PluginBaseFormViewer;
-class PluginProviderParameterInputController;
 class QWidget;
 class TavrinPluginHandler;
 
-// A terminal around one plugin handler, driven by fuzzer bytes: each event is something a
-// host, a customer or the check service can do (start, showInitScreen, stop, Next with a text,
-// Back, a choice, a message closing with a code, an answer of any shape, the same answer again,
-// a turn of the event loop, the host deleting the pay screen or the plugin, a slot called by
-// name). After every event it checks what must hold whatever happened, and aborts when it does
-// not: the parameter index is never negative, the handler keeps no controller it does not
-// hold, a shown dialogue always leaves the customer a way on, an answer that matches no
-// pending request changes nothing, a completed check pays once, and the requests carry only
-// the numbers this customer typed.
-class DialogueRig : public QObject
+// The suites' dialogue driver around a plugin handler built into the fuzzer, driven by fuzzer
+// bytes: each event is something a host, a customer or the check service can do (start,
+// showInitScreen, stop, Next with a text, Back, a choice, a message closing with a code, an
+// answer of any shape, the same answer again, a turn of the event loop, the host deleting the
+// pay screen or the plugin, a slot called by name). After every event it checks what must hold
+// whatever happened, and aborts when it does not: the parameter index is never negative, the
+// handler keeps no controller it does not hold, a shown dialogue always leaves the customer a
+// way on, an answer that matches no pending request changes nothing, a completed check pays
+// once, and the requests carry only the numbers this customer typed.
+class DialogueRig
 {
-    Q_OBJECT
 public:
-    explicit DialogueRig(QObject *parent = nullptr);
-    ~DialogueRig() override;
+    DialogueRig();
+    ~DialogueRig();
 
     // Reads one event and plays it.
     void play(FuzzInput &in);
@@ -43,16 +36,6 @@ public:
     void finish();
 
     static void check(bool condition, const char *what);
-
-signals:
-    void deliver(QVariantMap message);
-
-private slots:
-    void take(const QVariantMap &message);
-    void messageShown(MessageWidgetController *controller);
-    void parameterShown(PluginProviderParameterInputController *controller);
-    void cancelRequested();
-    void payDetailRequested(const QVariantMap &details);
 
 private:
     enum Event {
@@ -66,28 +49,22 @@ private:
     void closeMessage(FuzzInput &in);
     void answer(const QVariantMap &message);
     void callSlot(FuzzInput &in);
-    void turn();
-    void checkAlways() const;
+    void checkAlways();
     void checkSettled() const;
     void checkWayOn() const;
+    TavrinPluginHandler *handler() const;
     PluginBaseFormViewer *viewer() const;
     PluginProviderParameterInputController *screen() const;
 
-    FormProject m_project;
-    SessionManager m_session;
+    DialogueDriver d;
     QScopedPointer<Provider> m_providers[3];
-    QPointer<TavrinPluginHandler> m_handler;
-    QPointer<PluginBaseFormViewer> m_watchedViewer;
-    QList<QPointer<MessageWidgetController> > m_messages;
-    QPointer<PluginProviderParameterInputController> m_input;
     QList<QWidget *> m_initialTopLevel;
 
+    int m_requestsChecked = 0;
     QStringList m_sentUids;
     QVariantMap m_lastAnswer;
-    QString m_answeringUid;
     QSet<QString> m_paidUids;
     QSet<QString> m_numbersTyped;
-    int m_shownCount = 0;
     int m_cancels = 0;
     int m_payDetails = 0;
     bool m_shown = false;

@@ -12,7 +12,7 @@ class tst_BuildStamp : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { m_timeZone = qgetenv("TZ"); }
+    void initTestCase();
     void cleanup();
     void sameAsTheLocaleParser_data();
     void sameAsTheLocaleParser();
@@ -20,6 +20,13 @@ private slots:
 private:
     QByteArray m_timeZone;
 };
+
+void tst_BuildStamp::initTestCase()
+{
+    m_timeZone = qgetenv("TZ");
+    // Month names are the compiler's English ones whatever language the terminal speaks.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+}
 
 void tst_BuildStamp::cleanup()
 {
@@ -37,6 +44,28 @@ void tst_BuildStamp::sameAsTheLocaleParser_data()
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("expected");
 
+    QTest::newRow("space-padded one-digit day")
+        << QByteArray("UTC") << "May  1 2023" << "09:05:00" << "2023-05-01T09:05:00";
+    QTest::newRow("first second of a year")
+        << QByteArray("UTC") << "Jan  1 2000" << "00:00:00" << "2000-01-01T00:00:00";
+    QTest::newRow("last second of a year")
+        << QByteArray("UTC") << "Dec 31 2099" << "23:59:59" << "2099-12-31T23:59:59";
+    QTest::newRow("leap day") << QByteArray("UTC") << "Feb 29 2024" << "12:00:00" << "2024-02-29T12:00:00";
+    QTest::newRow("month name of another language gives no stamp")
+        << QByteArray("UTC") << "Mai 11 2023" << "14:39:47" << QString();
+    // Each malformed in one place only, so that every check of the reading is needed.
+    QTest::newRow("a letter in the day gives no stamp") << QByteArray("UTC") << "May 1x 2023" << "14:39:47" << QString();
+    QTest::newRow("a three-digit day gives no stamp") << QByteArray("UTC") << "May 011 2023" << "14:39:47" << QString();
+    QTest::newRow("a letter in the year gives no stamp") << QByteArray("UTC") << "May 11 2o23" << "14:39:47" << QString();
+    QTest::newRow("a five-digit year gives no stamp") << QByteArray("UTC") << "May 11 20230" << "14:39:47" << QString();
+    QTest::newRow("a letter in the hour gives no stamp") << QByteArray("UTC") << "May 11 2023" << "1x:39:47" << QString();
+    QTest::newRow("a letter in the minute gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:3x:47" << QString();
+    QTest::newRow("a letter in the second gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:4x" << QString();
+    QTest::newRow("a dot between hour and minute gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14.39:47" << QString();
+    QTest::newRow("a dot between minute and second gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39.47" << QString();
+    QTest::newRow("a clock of three digits a part gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:470" << QString();
+    QTest::newRow("minute 60 gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:60:00" << QString();
+    QTest::newRow("a fifth part gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:47 UTC" << QString();
     QTest::newRow("day with a leading zero")
         << QByteArray("UTC") << "May 05 2023" << "07:08:09" << "2023-05-05T07:08:09";
     QTest::newRow("month in lower case still parses")

@@ -1,17 +1,12 @@
 #include <QtTest/QtTest>
 #include <QtWidgets/QApplication>
 
-#include "dialoguedriver.h"
+#include "dialoguetest.h"
 
 namespace {
 
 const QString CancelQuestion =
     QStringLiteral("Все введенные данные будут потеряны. Продолжить отмену платежа?");
-
-QVariantMap smsCode()
-{
-    return BusProbe::parameter("smscode", "Код", QString(), true);
-}
 
 int visibleWindows()
 {
@@ -25,16 +20,13 @@ int visibleWindows()
 
 // The cancel question on the helper view, and the beginning and end of a dialogue: nothing of
 // one dialogue may act once it is over.
-class tst_Cancellation : public QObject
+class tst_Cancellation : public DialogueTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void questionAnswered_data();
     void questionAnswered();
-    void askingAgainUsesAFreshView();
     void secondQuestionWhileOpen();
     void exitFromMessageCancels();
     void startTwiceKeepsTheWidget();
@@ -50,26 +42,9 @@ private slots:
 
 private:
     QList<FormViewer *> helperViews() const;
-    // The first customer's dialogue, up to the parameter entry.
-    bool reachParameters();
     // The next customer's Next sends the number just typed, and only that.
     void nextCustomerSendsOnlyTheirNumber(int sentBefore);
-
-    QScopedPointer<DialogueDriver> d;
 };
-
-void tst_Cancellation::init()
-{
-    d.reset(new DialogueDriver);
-    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
-}
-
-void tst_Cancellation::cleanup()
-{
-    MessageWidgetController::setTimeScale(1.0);
-    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
-    d.reset();
-}
 
 QList<FormViewer *> tst_Cancellation::helperViews() const
 {
@@ -78,31 +53,24 @@ QList<FormViewer *> tst_Cancellation::helperViews() const
                        : QList<FormViewer *>();
 }
 
-bool tst_Cancellation::reachParameters()
-{
-    if (!d->start() || !d->enter("9161234567"))
-        return false;
-    d->answerStep(1, true, {BusProbe::parameter("surname", "Фамилия", QString(), true), smsCode()});
-    return d->lastShownInput().parameter.name() == "surname";
-}
-
 void tst_Cancellation::questionAnswered_data()
 {
-    QTest::addColumn<int>("code");
+    QTest::addColumn<double>("timeScale");
+    QTest::addColumn<int>("code"); // the customer's answer; none when negative
     QTest::addColumn<int>("cancels");
 
-    QTest::newRow("Yes cancels once") << 1 << 1;
-    QTest::newRow("No keeps the dialogue") << 0 << 0;
-    QTest::newRow("no answer in time keeps the dialogue") << -1 << 0;
+    QTest::newRow("Yes cancels once") << 1.0 << 1 << 1;
+    QTest::newRow("No keeps the dialogue") << 1.0 << 0 << 0;
+    QTest::newRow("no answer in time keeps the dialogue") << 0.001 << -1 << 0;
 }
 
 void tst_Cancellation::questionAnswered()
 {
+    QFETCH(double, timeScale);
     QFETCH(int, code);
     QFETCH(int, cancels);
 
-    if (code < 0)
-        MessageWidgetController::setTimeScale(0.001);
+    MessageWidgetController::setTimeScale(timeScale);
     QVERIFY(d->start());
     PluginProviderParameterInputController *phone = d->lastShownInput().controller;
     QVERIFY(helperViews().isEmpty());
@@ -116,36 +84,17 @@ void tst_Cancellation::questionAnswered()
     QCOMPARE(d->fixture.inputs(), QList<PluginProviderParameterInputController *>{phone});
     QCOMPARE(d->cancels(), 0);
 
-    if (code < 0)
-        QTRY_VERIFY(!question || !question->isOpen());
-    else
+    if (code >= 0)
         question->close(code);
+    QTRY_VERIFY(!question);
 
     QCOMPARE(d->cancels(), cancels);
     QVERIFY(helperViews().isEmpty());
+    // Each question gets a view of its own: kept, they would pile up.
     QVERIFY2(!helper, "the declined question's view stayed behind");
-    QVERIFY(!question);
-    if (cancels == 0) {
-        QVERIFY(d->enter("9161234567"));
-        QCOMPARE(d->sentCount(), 1);
-    }
-}
-
-void tst_Cancellation::askingAgainUsesAFreshView()
-{
-    QVERIFY(d->start());
-    for (int round = 0; round < 3; ++round) {
-        QVERIFY(d->back());
-        const QList<FormViewer *> helpers = helperViews();
-        QCOMPARE(helpers.size(), 1);
-        QPointer<FormViewer> helper = helpers.first();
-        QVERIFY(!helper->isHidden());
-        d->lastShownMessage().controller->reject();
-        QVERIFY(helperViews().isEmpty());
-        QVERIFY(!helper);
-    }
-    QCOMPARE(d->cancels(), 0);
-    QCOMPARE(d->fixture.messages().size(), 0);
+    // The phone screen below still takes the number.
+    QVERIFY(d->enter("9161234567"));
+    QCOMPARE(d->sentCount(), 1);
 }
 
 void tst_Cancellation::secondQuestionWhileOpen()
@@ -177,15 +126,15 @@ void tst_Cancellation::exitFromMessageCancels()
 
 void tst_Cancellation::startTwiceKeepsTheWidget()
 {
-    IPayWidget *first = d->fixture.plugin->start(d->fixture.provider.data(), Currency(643), &d->fixture.session);
+    PluginBaseFormViewer *first = d->open(d->fixture.provider.data());
     QVERIFY(first);
     QVERIFY(d->start());
-    QCOMPARE(static_cast<IPayWidget *>(d->viewer()), first);
+    QCOMPARE(d->viewer(), first);
 
     // Wired once: one request on the bus, one answer handled.
     QVERIFY(d->enter("9161234567"));
     QCOMPARE(d->sentCount(), 1);
-    d->answerStep(1, true, {smsCode()});
+    d->answerStep(1, true, {editable("smscode")});
     QCOMPARE(d->shownInputs.size(), 2);
 }
 
@@ -217,93 +166,102 @@ void tst_Cancellation::startWithoutProvider()
 
 void tst_Cancellation::nothingHappensWithoutDialogue_data()
 {
-    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("typed"); // on the parameter screens first
+    QTest::addColumn<bool>("hostDeletesScreen"); // else the host stops the dialogue
     QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QVariant>("argument"); // none when invalid
 
     // One row per kind of event: a pay screen gone by stop or by the host's hand reads alike.
-    const QString stopped("after stop"), deleted("after the host deleted the pay screen");
-    const QList<QPair<QByteArray, QString>> rows{
-        {"inputAccountScreenAcceptHandler", stopped}, {"inputCurrentPayParameterNextHandler", stopped},
-        {"inputCurrentPayParameterBackHandler", stopped}, {"inputCurrentPayParameterFinishHandler", stopped},
-        {"stompIncomingMessagesHandler", deleted}, {"showInitScreen", "before start"},
-        {"permitCancel", deleted}, {"cancelAcceptHandler", stopped}, {"exitFromMessage", deleted},
-        {"sendAccCheckCommandTimeout", deleted}, {"retryInputParams", deleted},
-        {"sendCheckCommandTimeout", stopped}};
-    for (const auto &row : rows)
-        QTest::addRow("%s %s", row.first.constData(), qPrintable(row.second)) << row.second << row.first;
+    const QVariant none;
+    const QVariant number("9161234567");
+    const QVariant code(0);
+    const QStringList nothing;
+    QTest::newRow("Next on the phone screen after stop")
+        << nothing << false << QByteArray("inputAccountScreenAcceptHandler") << number;
+    QTest::newRow("Next on a parameter after stop")
+        << nothing << false << QByteArray("inputCurrentPayParameterNextHandler") << number;
+    QTest::newRow("Back on a parameter after stop")
+        << nothing << false << QByteArray("inputCurrentPayParameterBackHandler") << none;
+    QTest::newRow("finish of the entry after stop")
+        << nothing << false << QByteArray("inputCurrentPayParameterFinishHandler") << none;
+    // An answer counts only while its request is pending: the second one is.
+    QTest::newRow("the pending answer after the host deleted the pay screen")
+        << QStringList{"Петров", "1234"} << true << QByteArray("stompIncomingMessagesHandler") << none;
+    QTest::newRow("the cancel question after the host deleted the pay screen")
+        << nothing << true << QByteArray("permitCancel") << none;
+    QTest::newRow("cancel accepted after stop") << nothing << false << QByteArray("cancelAcceptHandler") << none;
+    QTest::newRow("leaving a message after the host deleted the pay screen")
+        << nothing << true << QByteArray("exitFromMessage") << none;
+    QTest::newRow("first request's time-out after the host deleted the pay screen")
+        << nothing << true << QByteArray("sendAccCheckCommandTimeout") << none;
+    QTest::newRow("retry after the host deleted the pay screen")
+        << nothing << true << QByteArray("retryInputParams") << code;
+    QTest::newRow("second request's time-out after stop")
+        << nothing << false << QByteArray("sendCheckCommandTimeout") << code;
 }
 
 void tst_Cancellation::nothingHappensWithoutDialogue()
 {
-    QFETCH(QString, state);
+    QFETCH(QStringList, typed);
+    QFETCH(bool, hostDeletesScreen);
     QFETCH(QByteArray, slot);
+    QFETCH(QVariant, argument);
 
-    if (state != "before start") {
-        QVERIFY(reachParameters());
-        // An answer counts only while its request is pending: send the second one.
-        if (slot == "stompIncomingMessagesHandler")
-            QVERIFY(d->enter("Петров") && d->enter("1234") && d->sentCount() == 2);
-        if (state == "after stop")
-            d->fixture.plugin->stop();
-        else
-            delete d->viewer();
-    }
-    const auto traces = [this] {
-        return QList<int>{d->sentCount(), d->shownMessages.size() + d->shownInputs.size(),
-                          d->fixture.messages().size() + d->fixture.inputs().size(),
-                          QApplication::topLevelWidgets().size()};
-    };
-    const QList<int> before = traces();
-
-    QObject *plugin = d->fixture.pluginObject;
-    const char *name = slot.constData();
-    const QVariantMap answer = BusProbe::stepAnswer(d->lastUid(), 2, true);
+    QVERIFY(reachFirstRequest());
+    d->answerStep(1, true, SurnameAndCode);
+    for (const QString &text : typed)
+        QVERIFY(d->enter(text));
+    // The answer to the request pending now.
     if (slot == "stompIncomingMessagesHandler")
-        QVERIFY(QMetaObject::invokeMethod(plugin, name, Q_ARG(QVariantMap, answer)));
-    else if (slot == "inputAccountScreenAcceptHandler" || slot == "inputCurrentPayParameterNextHandler")
-        QVERIFY(QMetaObject::invokeMethod(plugin, name, Q_ARG(QString, "9161234567")));
-    else if (slot == "retryInputParams" || slot == "sendCheckCommandTimeout")
-        QVERIFY(QMetaObject::invokeMethod(plugin, name, Q_ARG(int, 0)));
-    else if (slot == "showInitScreen")
-        d->fixture.plugin->showInitScreen();
+        argument = BusProbe::stepAnswer(d->lastUid(), 2, true);
+    if (hostDeletesScreen)
+        delete d->viewer();
     else
-        QVERIFY(QMetaObject::invokeMethod(plugin, name));
+        d->fixture.plugin->stop();
+    const Effects before = effects();
+    const int held = d->fixture.messages().size() + d->fixture.inputs().size();
+    const int windows = QApplication::topLevelWidgets().size();
 
-    QCOMPARE(traces(), before);
+    const QGenericArgument given(argument.typeName(), argument.constData());
+    QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, slot.constData(),
+                                      argument.isValid() ? given : QGenericArgument()));
+    QCOMPARE(effects(), before);
+    QCOMPARE(d->fixture.messages().size() + d->fixture.inputs().size(), held);
+    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
     QCOMPARE(visibleWindows(), 0);
 }
 
 void tst_Cancellation::stopSilencesTheDialogue_data()
 {
-    QTest::addColumn<QString>("leftOver");
-    QTest::addColumn<bool>("hostDeletesScreen");
-    QTest::newRow("an error message closing later") << "error message" << false;
-    QTest::newRow("a waiting message closing later") << "waiting message" << false;
-    QTest::newRow("the parameter screen pressed later") << "parameter screen" << false;
-    QTest::newRow("the cancel question answered later") << "cancel question" << false;
+    QTest::addColumn<QVariantMap>("answer"); // to the second request, none when empty
+    QTest::addColumn<QByteArray>("asked"); // what the customer asked for then, by slot
+    QTest::addColumn<bool>("hostDeletesScreen"); // else the host stops the dialogue
+
+    const QVariantMap error{{"error", true}, {"result", 0}};
+    QTest::newRow("an error message closing later") << error << QByteArray() << false;
+    QTest::newRow("a waiting message closing later") << QVariantMap() << QByteArray() << false;
+    QTest::newRow("the cancel question answered later") << QVariantMap() << QByteArray("permitCancel") << false;
     // No stop(): the host deleted the pay screen and starts the next dialogue.
-    QTest::newRow("a deleted screen's error message closing later") << "error message" << true;
+    QTest::newRow("a deleted screen's error message closing later") << error << QByteArray() << true;
 }
 
 void tst_Cancellation::stopSilencesTheDialogue()
 {
-    QFETCH(QString, leftOver);
+    QFETCH(QVariantMap, answer);
+    QFETCH(QByteArray, asked);
     QFETCH(bool, hostDeletesScreen);
 
-    // The first customer gets to the second step.
-    QVERIFY(reachParameters());
-    QVERIFY(d->enter("Петров"));
+    // The first customer gets to the second step; the last screen and message are left over.
+    QVERIFY(reachSecondRequest());
     QPointer<PluginProviderParameterInputController> screen = d->lastShownInput().controller;
-    QVERIFY(d->enter("1234"));
-    if (leftOver == "error message") {
-        d->answer({{"error", true}, {"result", 0}});
-    } else if (leftOver == "cancel question") {
-        QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, "permitCancel"));
-        QCOMPARE(d->lastShownMessage().text, CancelQuestion);
-    }
+    if (!answer.isEmpty())
+        d->answer(answer);
+    if (!asked.isEmpty())
+        QVERIFY(QMetaObject::invokeMethod(d->fixture.pluginObject, asked.constData()));
     QPointer<MessageWidgetController> message = d->lastShownMessage().controller;
+    QVERIFY(screen && message);
 
-    // The terminal moves on to the next customer before that message is through.
+    // The terminal moves on to the next customer before they are through.
     if (hostDeletesScreen)
         delete d->viewer();
     else
@@ -312,15 +270,10 @@ void tst_Cancellation::stopSilencesTheDialogue()
     d->clearShown();
     const int sent = d->sentCount();
 
-    if (leftOver == "parameter screen") {
-        QVERIFY(screen);
-        screen->setText("4321");
-        screen->next();
-        screen->back();
-    } else {
-        QVERIFY(message);
-        message->accept();
-    }
+    message->accept();
+    screen->setText("4321");
+    screen->next();
+    screen->back();
     QCOMPARE(d->sentCount(), sent);
     QVERIFY2(d->shownInputs.isEmpty() && d->shownMessages.isEmpty(), "the previous dialogue changed the screen");
     QCOMPARE(d->cancels(), 0);
@@ -345,7 +298,8 @@ void tst_Cancellation::deletedPayScreenLeavesNothingBehind()
 {
     // The host deletes the pay screen in the middle of the parameter entry, without stop(),
     // and starts the next dialogue.
-    QVERIFY(reachParameters());
+    QVERIFY(reachFirstRequest());
+    d->answerStep(1, true, SurnameAndCode);
     QPointer<PluginProviderParameterInputController> screen = d->lastShownInput().controller;
     delete d->viewer();
     d->clearShown();
@@ -367,27 +321,23 @@ void tst_Cancellation::deletedPayScreenLeavesNothingBehind()
 
 void tst_Cancellation::phoneScreenWithoutPhoneParameter_data()
 {
-    QTest::addColumn<bool>("stopFirst");
-    QTest::newRow("next dialogue after stop") << true;
-    QTest::newRow("next dialogue started without stop") << false;
+    QTest::addColumn<int>("stops"); // before the next dialogue starts
+    QTest::newRow("next dialogue after stop") << 1;
+    QTest::newRow("next dialogue started without stop") << 0;
 }
 
 void tst_Cancellation::phoneScreenWithoutPhoneParameter()
 {
-    QFETCH(bool, stopFirst);
+    QFETCH(int, stops);
 
-    QVERIFY(d->start());
-    QVERIFY(d->enter("9161234567"));
-    if (stopFirst)
+    QVERIFY(reachFirstRequest());
+    for (int i = 0; i < stops; ++i)
         d->fixture.plugin->stop();
-
-    Provider phoneless(72000434, 434, "Без телефона", {ProviderParameter("account", "Счёт")});
-    QVERIFY(d->fixture.plugin->start(&phoneless, Currency(643), &d->fixture.session));
-    d->fixture.plugin->showInitScreen();
+    d->fixture.provider.reset(PluginFixture::makeProvider(72000434));
+    QVERIFY(d->start());
     QCOMPARE(d->lastShownInput().providerName, "Без телефона");
     QVERIFY2(d->lastShownInput().parameter.value().isEmpty(), "the previous customer's number is shown");
     QVERIFY(d->lastShownInput().parameter.name().isEmpty());
-    d->fixture.plugin->stop();
 }
 
 QTEST_MAIN(tst_Cancellation)

@@ -1,7 +1,7 @@
 #include <QtCore/QRegularExpression>
 #include <QtTest/QtTest>
 
-#include "dialoguedriver.h"
+#include "dialoguetest.h"
 
 namespace {
 
@@ -9,17 +9,9 @@ const QString FirstWaitText = QStringLiteral("Запрос данных поль
 const QString SecondWaitText = QStringLiteral("Запрос пользовательских данных. Пожалуйста, подождите...");
 
 QVariantMap param(const QString &name, const QString &title, const QVariant &value, bool editable,
-                  const QString &type = QStringLiteral("string"), const QString &regexp = QString())
+                  const QString &type = QStringLiteral("string"))
 {
-    QVariantMap map = BusProbe::parameter(name, title, value, editable, type);
-    if (!regexp.isNull())
-        map.insert("regexp", regexp);
-    return map;
-}
-
-QVariantMap detail(const QString &name, const QString &title, const QString &value)
-{
-    return {{"name", name}, {"title", title}, {"value", value}};
+    return BusProbe::parameter(name, title, value, editable, type);
 }
 
 // The first difference between two maps, types of values included; empty when they are equal.
@@ -70,13 +62,11 @@ QString screen(const DialogueDriver::ShownInput &shown)
 
 // The whole road of a check, from the typed number to the payment screen, as a terminal sees it:
 // every screen, every message and every request on the bus.
-class tst_DialogueRoad : public QObject
+class tst_DialogueRoad : public DialogueTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void passportDataWithSmsCode();
     void cardNumberAndChoice();
     void nextCustomerStartsEmpty_data();
@@ -91,21 +81,7 @@ private:
     QStringList parameterScreens(const QString &providerName) const;
     // Each parameter of the provider as "name=value", followed by " masked" for a masked view.
     QStringList providerValues() const;
-
-    QScopedPointer<DialogueDriver> d;
 };
-
-void tst_DialogueRoad::init()
-{
-    d.reset(new DialogueDriver);
-    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
-}
-
-void tst_DialogueRoad::cleanup()
-{
-    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
-    d.reset();
-}
 
 void tst_DialogueRoad::verifyLastRequest(int count, qint64 providerId, const QString &msisdn,
                                          const QString &smscode)
@@ -160,8 +136,8 @@ void tst_DialogueRoad::passportDataWithSmsCode()
         param("surname", "Фамилия", QString(), true),
         param("name", "Имя", QString(), true),
         param("patronymic", "Отчество", "Иванович", false),
-        param("ID_serie", "Серия паспорта", QString(), true, "string", "\\d{4}"),
-        param("ID_number", "Номер паспорта", QString(), true, "string", "\\*"),
+        with(param("ID_serie", "Серия паспорта", QString(), true), "regexp", "\\d{4}"),
+        with(param("ID_number", "Номер паспорта", QString(), true), "regexp", "\\*"),
         param("smscode", "Код из SMS", QString(), true),
     });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -205,7 +181,7 @@ void tst_DialogueRoad::passportDataWithSmsCode()
 void tst_DialogueRoad::cardNumberAndChoice()
 {
     const QString providerName = QStringLiteral("Пополнение карты");
-    d->fixture.provider.reset(PluginFixture::make3105Provider());
+    d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
     QVERIFY(d->start());
     QVERIFY(d->enter("9031112233"));
     verifyLastRequest(1, 113003105, "79031112233");
@@ -285,7 +261,7 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
 
     // The host keeps one provider object for every payment to the provider.
     if (withCard)
-        d->fixture.provider.reset(PluginFixture::make3105Provider());
+        d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
     const QVariantList codeOnly{param("smscode", "Код из SMS", QString(), true)};
     QVERIFY(d->start());
     QVERIFY(d->enter("9161234567"));

@@ -1,6 +1,6 @@
 #include <QtTest/QtTest>
 
-#include "dialoguedriver.h"
+#include "dialoguetest.h"
 
 namespace {
 
@@ -15,28 +15,15 @@ QVariantMap choice(const QVariantList &details)
     return {{"paramList", details}};
 }
 
-QVariantMap detail(const QString &name, const QString &title, const QString &value)
-{
-    return {{"name", name}, {"title", title}, {"value", value}};
-}
-
-QVariantMap withKey(QVariantMap map, const QString &key, const QVariant &value)
-{
-    map.insert(key, value);
-    return map;
-}
-
 } // namespace
 
 // The service's parameters asked one by one on the one input screen: which are shown, how,
 // and where Next and Back lead.
-class tst_ParameterInput : public QObject
+class tst_ParameterInput : public DialogueTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void shownOrSkipped_data();
     void shownOrSkipped();
     void inputParameter();
@@ -48,26 +35,17 @@ private slots:
     void finishSendsTheSmsCode();
     void replacedScreenIsReleasedLater_data();
     void replacedScreenIsReleasedLater();
-    void longRunOfSkippedParameters();
+    void longLists_data();
+    void longLists();
 
 private:
     // Starts a dialogue and answers the first request with params.
     bool askParameters(const QVariantList &params);
-
-    QScopedPointer<DialogueDriver> d;
+    // Plays the customer's steps, separated by ", ": "enter TEXT", "choose POSITION", "back",
+    // "next" (pressed whatever the screen holds), "answer" (the service answers the first
+    // request with the SMS code). False on a step that fails or a word it does not know.
+    bool play(const QString &script);
 };
-
-void tst_ParameterInput::init()
-{
-    d.reset(new DialogueDriver);
-    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
-}
-
-void tst_ParameterInput::cleanup()
-{
-    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
-    d.reset();
-}
 
 bool tst_ParameterInput::askParameters(const QVariantList &params)
 {
@@ -77,38 +55,59 @@ bool tst_ParameterInput::askParameters(const QVariantList &params)
     return true;
 }
 
+bool tst_ParameterInput::play(const QString &script)
+{
+    for (const QString &step : script.split(", ", Qt::SkipEmptyParts)) {
+        const QString word = step.section(' ', 0, 0);
+        const QString argument = step.section(' ', 1);
+        bool done = true;
+        if (word == "enter")
+            done = d->enter(argument);
+        else if (word == "choose")
+            done = d->choose(argument.toInt());
+        else if (word == "back")
+            done = d->back();
+        else if (word == "next")
+            d->lastShownInput().controller->next();
+        else if (word == "answer")
+            d->answerStep(1, true, {param("smscode", true)});
+        else
+            done = false;
+        if (!done) {
+            qWarning("step \"%s\" failed or is unknown", qPrintable(step));
+            return false;
+        }
+    }
+    return true;
+}
+
 void tst_ParameterInput::shownOrSkipped_data()
 {
     QTest::addColumn<bool>("editable");
     QTest::addColumn<QString>("type");
-    QTest::addColumn<bool>("shown");
-    QTest::addColumn<bool>("choice");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<bool>("choice"); // the second screen
+    QTest::addColumn<int>("sent");
 
-    QTest::newRow("editable enum is shown as a choice") << true << "enum" << true << true;
-    QTest::newRow("enum in capitals is no enum") << false << "Enum" << false << false;
-    QTest::newRow("editable enum in capitals is typed in") << true << "ENUM" << true << false;
+    const QStringList asked{"phone", "tested", "smscode"};
+    QTest::newRow("editable enum is shown as a choice") << true << "enum" << asked << true << 1;
+    QTest::newRow("enum in capitals is no enum") << false << "Enum" << QStringList{"phone", "smscode"} << false << 2;
+    QTest::newRow("editable enum in capitals is typed in") << true << "ENUM" << asked << false << 1;
 }
 
 void tst_ParameterInput::shownOrSkipped()
 {
     QFETCH(bool, editable);
     QFETCH(QString, type);
-    QFETCH(bool, shown);
     QFETCH(bool, choice);
 
     QVERIFY(askParameters({param("tested", editable, type, "sent"), param("smscode", true)}));
-    QCOMPARE(d->shownNames(), (QStringList{"phone", shown ? "tested" : "smscode"}));
-    if (shown) {
-        QCOMPARE(d->lastShownInput().parameter.isChoice(), choice);
-        QVERIFY(d->lastShownInput().parameter.values().isEmpty());
-        if (choice)
-            d->lastShownInput().controller->next();
-        else
-            QVERIFY(d->enter("typed"));
-    }
-    QCOMPARE(d->lastShownInput().parameter.name(), "smscode");
-    QVERIFY(d->enter("1234"));
-    QCOMPARE(d->sentCount(), 2);
+    QCOMPARE(d->lastShownInput().parameter.isChoice(), choice);
+    QVERIFY(d->lastShownInput().parameter.values().isEmpty());
+    d->lastShownInput().controller->setText("1234");
+    d->lastShownInput().controller->next();
+    QTEST(d->shownNames(), "shown");
+    QTEST(d->sentCount(), "sent");
 }
 
 void tst_ParameterInput::inputParameter()
@@ -145,7 +144,7 @@ void tst_ParameterInput::choiceLabels()
     QFETCH(QVariantList, choices);
     QFETCH(QVariantMap, expected);
 
-    QVERIFY(askParameters({withKey(param("tested", false, "enum"), "paramList", choices),
+    QVERIFY(askParameters({with(param("tested", false, "enum"), "paramList", choices),
                            param("smscode", true)}));
     const ProviderParameter shown = d->lastShownInput().parameter;
     QCOMPARE(shown.name(), "tested");
@@ -164,6 +163,8 @@ void tst_ParameterInput::nextAndBack_data()
 
     // The parameters: a, skipped b, c, a choice d, smscode.
     const QString done = QStringLiteral("enter a1, enter c1, choose 0, enter 1234");
+    QTest::newRow("Back on the second parameter past a skipped one shows the first")
+        << "enter a1, back" << "a" << "a1" << 1;
     QTest::newRow("values entered further on stay after Back")
         << "enter a1, enter c1, back, back, enter a2" << "c" << "c1" << 1;
     QTest::newRow("a picked choice is shown again after Back")
@@ -182,20 +183,10 @@ void tst_ParameterInput::nextAndBack()
 
     const QVariantList choices{choice({detail("k", "K", "first")}), choice({detail("k", "K", "second")})};
     QVERIFY(askParameters({param("a", true), param("b", false, "string", "B"), param("c", true),
-                           withKey(param("d", false, "enum"), "paramList", choices),
+                           with(param("d", false, "enum"), "paramList", choices),
                            param("smscode", true)}));
-    for (const QString &step : script.split(", ")) {
-        const QString argument = step.section(' ', 1);
-        if (step.startsWith("enter"))
-            QVERIFY2(d->enter(argument), qPrintable(step));
-        else if (step.startsWith("choose"))
-            QVERIFY2(d->choose(argument.toInt()), qPrintable(step));
-        else if (step == "back")
-            QVERIFY(d->back());
-        else
-            d->lastShownInput().controller->next();
-    }
-    QTEST(d->lastShownInput().parameter.name(), "shownName");
+    QVERIFY2(play(script), qPrintable(script));
+    QTEST(lastShownName(), "shownName");
     QTEST(d->lastShownInput().parameter.value(), "shownValue");
     QTEST(d->sentCount(), "sent");
     QCOMPARE(d->fixture.inputs().size(), 1);
@@ -235,55 +226,83 @@ void tst_ParameterInput::finishSendsTheSmsCode()
 
 void tst_ParameterInput::replacedScreenIsReleasedLater_data()
 {
-    QTest::addColumn<bool>("byAnswer");
-    QTest::newRow("phone screen replaced by the first parameter") << true;
-    QTest::newRow("first parameter replaced by the phone screen on Back") << false;
+    QTest::addColumn<QString>("before"); // the customer's steps before the screen is replaced
+    QTest::addColumn<QString>("replace");
+
+    QTest::newRow("phone screen replaced by the first parameter") << "" << "enter 9161234567, answer";
+    QTest::newRow("first parameter replaced by the phone screen on Back") << "enter 9161234567, answer" << "back";
 }
 
 void tst_ParameterInput::replacedScreenIsReleasedLater()
 {
-    QFETCH(bool, byAnswer);
+    QFETCH(QString, before);
+    QFETCH(QString, replace);
 
     QVERIFY(d->start());
-    if (!byAnswer) {
-        QVERIFY(d->enter("9161234567"));
-        d->answerStep(1, true, {param("smscode", true)});
-    }
+    QVERIFY(play(before));
     QPointer<PluginProviderParameterInputController> old = d->lastShownInput().controller;
     // Others listening to the screen hear it to the end of what it says.
     int heard = 0;
     connect(old.data(), &PluginProviderParameterInputController::needBack, [&heard] { ++heard; });
     connect(old.data(), &PluginProviderParameterInputController::needNext, [&heard] { ++heard; });
 
-    if (byAnswer) {
-        QVERIFY(d->enter("9161234567"));
-        d->answerStep(1, true, {param("smscode", true)});
-    } else {
-        QVERIFY(d->back());
-    }
+    QVERIFY(play(replace));
     QCOMPARE(heard, 1);
     QVERIFY2(old, "the replaced screen was deleted at once");
     QVERIFY(d->lastShownInput().controller != old);
-    const QList<int> shown{d->sentCount(), d->shownInputs.size(), 1};
+    const Effects shown = effects();
     old->setText("9169999999");
     old->next();
     old->back();
-    QCOMPARE((QList<int>{d->sentCount(), d->shownInputs.size(), d->shownMessages.size()}), shown);
+    QCOMPARE(effects(), shown);
 
     QCOMPARE(d->fixture.inputs().size(), 1);
     QVERIFY(!old);
 }
 
-void tst_ParameterInput::longRunOfSkippedParameters()
+void tst_ParameterInput::longLists_data()
 {
+    QTest::addColumn<int>("entered"); // editable parameters p0, p1... first
+    QTest::addColumn<int>("fixedCount"); // then parameters to pass over
+    QTest::addColumn<QVariantList>("tail");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("shown"); // the screen shown last
+    QTest::addColumn<int>("sent");
+
+    QTest::newRow("100,000 parameters to enter, Next and Back as ever")
+        << 100000 << 0 << QVariantList() << "enter a, enter b, enter c, back" << "p2" << 1;
+    // Passed over in a loop: the stack does not grow with them.
+    QTest::newRow("200,000 fixed parameters passed over both ways")
+        << 0 << 200000 << QVariantList{param("smscode", true)} << "back" << "phone" << 1;
+    // The host's choice list takes time for each entry it drops, for every entry: more
+    // choices would time the host, not the plugin.
+    QVariantList choices;
+    for (int i = 0; i < 2000; ++i)
+        choices << choice({with(fixed("number", QString::number(i)), "title", "Счёт")});
+    QTest::newRow("2,000 choices of one parameter")
+        << 0 << 0 << QVariantList{with(param("account", false, "enum"), "paramList", choices)}
+        << "choose 1999" << "account" << 2;
+}
+
+void tst_ParameterInput::longLists()
+{
+    QFETCH(int, entered);
+    QFETCH(int, fixedCount);
+    QFETCH(QVariantList, tail);
+    QFETCH(QString, script);
+
+    // Built here rather than in the table, which would build every row's list for each row.
     QVariantList params;
-    for (int i = 0; i < 200000; ++i)
+    params.reserve(entered + fixedCount + tail.size());
+    for (int i = 0; i < entered; ++i)
+        params << editable(QStringLiteral("p%1").arg(i));
+    for (int i = 0; i < fixedCount; ++i)
         params << QVariantMap{{"name", "fixed"}};
-    params << param("smscode", true);
+    params << tail;
     QVERIFY(askParameters(params));
-    QCOMPARE(d->lastShownInput().parameter.name(), "smscode");
-    QVERIFY(d->back());
-    QCOMPARE(d->lastShownInput().parameter.name(), "phone");
+    QVERIFY2(play(script), qPrintable(script));
+    QTEST(lastShownName(), "shown");
+    QTEST(d->sentCount(), "sent");
 }
 
 QTEST_MAIN(tst_ParameterInput)

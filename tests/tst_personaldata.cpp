@@ -1,6 +1,6 @@
 #include <QtTest/QtTest>
 
-#include "dialoguedriver.h"
+#include "dialoguetest.h"
 #include "messagecapture.h"
 
 #include <QtCore/QTemporaryFile>
@@ -57,46 +57,26 @@ private:
 
 // A terminal's log is read by people who must not learn the customers' documents or codes
 // from it: with the logging rules a terminal runs with, no dialogue writes them anywhere.
-class tst_PersonalData : public QObject
+class tst_PersonalData : public DialogueTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void nothingPersonalInTheLog_data();
     void nothingPersonalInTheLog();
 
 private:
     void playDialogue();
-
-    QScopedPointer<DialogueDriver> d;
 };
-
-void tst_PersonalData::init()
-{
-    d.reset(new DialogueDriver);
-    QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
-}
-
-void tst_PersonalData::cleanup()
-{
-    QLoggingCategory::setFilterRules(QString());
-    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
-    d.reset();
-}
 
 void tst_PersonalData::playDialogue()
 {
     QVERIFY(d->start());
     QVERIFY(d->enter(Phone));
 
-    QVariantMap code = BusProbe::parameter("smscode", "Код из SMS", QString(), true);
     // A pattern the terminal cannot use is reported by name: the value must not go with it.
-    code.insert("regexp", "(\\d+");
-    d->answerStep(1, true, {BusProbe::parameter("surname", "Фамилия", "Иванова", false),
-                            BusProbe::parameter("ID_serie", "Серия", PassportSeries, false), code,
-                            BusProbe::parameter("ID_number", "Номер", PassportNumber, false)});
+    d->answerStep(1, true, {fixed("surname", "Иванова"), fixed("ID_serie", PassportSeries),
+                            with(editable("smscode"), "regexp", "(\\d+"), fixed("ID_number", PassportNumber)});
 
     // A mistyped code: the service refuses it and the customer types it again.
     QVERIFY(d->enter(WrongCode));
@@ -110,8 +90,7 @@ void tst_PersonalData::playDialogue()
     QCOMPARE(d->fixture.bus.lastCheckData().value("payParamList").toList().value(1).toMap().value("value").toString(),
              SmsCode);
 
-    d->answerStep(2, true, {BusProbe::parameter("ID_serie", QString(), PassportSeries, false),
-                            BusProbe::parameter("ID_number", QString(), PassportNumber, false)});
+    d->answerStep(2, true, {fixed("ID_serie", PassportSeries), fixed("ID_number", PassportNumber)});
     QCOMPARE(d->payDetails(), 1);
     QCOMPARE(d->fixture.provider->parameters().last().value(), PassportSeries + PassportNumber);
 }

@@ -95,6 +95,16 @@ void tst_PluginLoader::identityTheHostReliesOn()
     QCOMPARE(plugin->pluginStringId(), "tavrinPlugin");
     QCOMPARE(plugin->getStompFilters(), QVariantList{"tavrinPluginRequest"});
     QCOMPARE(plugin->supportedProviders(), (QSet<qint64>{71000454, 72000434, 113003105}));
+    QCOMPARE(plugin->pluginVersion(), "4.2.12");
+    QVERIFY2(!plugin->hasSettingsWidget(), "the host would offer settings the plugin does not have");
+    // The stamp of the build, to the second, never later than now.
+    const QDateTime built = QDateTime::fromString(plugin->pluginBuild(), Qt::ISODate);
+    QVERIFY2(built.isValid() && built.toString(Qt::ISODate) == plugin->pluginBuild()
+                 && built <= QDateTime::currentDateTime(), qPrintable(plugin->pluginBuild()));
+    // The host takes a refusal for a plugin that cannot talk to the bus.
+    QObject bus;
+    QVERIFY(plugin->setMessageReciever(&bus, SLOT(deleteLater())));
+    QVERIFY(plugin->setMessageSender(&bus, SIGNAL(destroyed())));
 }
 
 QTEST_MAIN(tst_PluginLoader)

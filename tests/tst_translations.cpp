@@ -2,7 +2,7 @@
 #include <QtCore/QTranslator>
 #include <QtTest/QtTest>
 
-#include "pluginfixture.h"
+#include "dialoguedriver.h"
 
 // The built .qm files lie beside the plugin and translate the texts the plugin really shows.
 class tst_Translations : public QObject
@@ -49,13 +49,11 @@ void tst_Translations::englishDialogue()
     QVERIFY2(translator.load(qmPath(QStringLiteral("en"))), qPrintable(qmPath(QStringLiteral("en"))));
     QCoreApplication::installTranslator(&translator);
 
-    PluginFixture fixture;
-    QVERIFY2(fixture.isLoaded(), qPrintable(fixture.errorString()));
-    QVERIFY(fixture.startDialogue(fixture.provider.data()));
-    fixture.lastInput()->setText(QStringLiteral("9001234567"));
-    fixture.lastInput()->next();
-    QCOMPARE(fixture.lastMessage()->text(), QStringLiteral("Looking up the customer. Please wait..."));
-    QCOMPARE(fixture.plugin->pluginDescription(), QStringLiteral("Tavrin online check plugin"));
+    DialogueDriver d;
+    QVERIFY2(d.start(), qPrintable(d.fixture.errorString()));
+    QVERIFY(d.enter(QStringLiteral("9001234567")));
+    QCOMPARE(d.lastShownMessage().text, QStringLiteral("Looking up the customer. Please wait..."));
+    QCOMPARE(d.fixture.plugin->pluginDescription(), QStringLiteral("Tavrin online check plugin"));
 
     QCoreApplication::removeTranslator(&translator);
 }

@@ -12,9 +12,9 @@ QString BusProbe::lastUid() const
     return lastSent().value(QStringLiteral("uid")).toString();
 }
 
-QVariantMap BusProbe::lastCheckData() const
+QVariantMap BusProbe::checkData(const QVariantMap &request)
 {
-    const QString json = lastSent().value(QStringLiteral("params")).toMap()
+    const QString json = request.value(QStringLiteral("params")).toMap()
                              .value(QStringLiteral("checkdata")).toString();
     return QJsonDocument::fromJson(json.toUtf8()).toVariant().toMap();
 }

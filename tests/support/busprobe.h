@@ -19,7 +19,8 @@ public:
     QVariantMap lastSent() const { return sent.isEmpty() ? QVariantMap() : sent.last(); }
     QString lastUid() const;
     // The request parameters of the last request, parsed back from its "checkdata" JSON.
-    QVariantMap lastCheckData() const;
+    QVariantMap lastCheckData() const { return checkData(lastSent()); }
+    static QVariantMap checkData(const QVariantMap &request);
 
     // An answer in the service's format; body keys go into "message", step keys into
     // "message"/"params".

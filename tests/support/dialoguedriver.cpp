@@ -2,8 +2,8 @@
 
 #include "hostmonitor.h"
 
-DialogueDriver::DialogueDriver(QObject *parent)
-    : QObject(parent)
+DialogueDriver::DialogueDriver(QObject *pluginInstance)
+    : fixture(pluginInstance)
 {
     connect(HostMonitor::instance(), SIGNAL(messageShown(MessageWidgetController*)),
             this, SLOT(messageShown(MessageWidgetController*)));
@@ -13,17 +13,28 @@ DialogueDriver::DialogueDriver(QObject *parent)
 
 bool DialogueDriver::start()
 {
-    if (!fixture.plugin || !fixture.startDialogue(fixture.provider.data()))
+    if (!fixture.pluginObject || !open(fixture.provider.data()))
         return false;
-    cancelSpy.reset(new QSignalSpy(fixture.viewer.data(), SIGNAL(cancelRequested())));
-    payDetailSpy.reset(new QSignalSpy(fixture.viewer.data(), SIGNAL(payDetailRequested(QVariantMap))));
+    fixture.plugin->showInitScreen();
     return true;
 }
 
-QVariantMap DialogueDriver::lastPayDetail() const
+PluginBaseFormViewer *DialogueDriver::open(Provider *provider)
 {
-    return payDetailSpy && !payDetailSpy->isEmpty() ? payDetailSpy->last().first().toMap()
-                                                    : QVariantMap();
+    PluginBaseFormViewer *opened = dynamic_cast<PluginBaseFormViewer *>(
+        fixture.plugin->start(provider, Currency(643), &fixture.session));
+    if (opened && opened != fixture.viewer) {
+        fixture.viewer = opened;
+        connect(opened, SIGNAL(cancelRequested()), this, SLOT(cancelRequested()));
+        connect(opened, SIGNAL(payDetailRequested(QVariantMap)), this, SLOT(payDetailRequested(QVariantMap)));
+    }
+    return opened;
+}
+
+void DialogueDriver::payDetailRequested(const QVariantMap &details)
+{
+    ++m_payDetails;
+    m_lastPayDetail = details;
 }
 
 bool DialogueDriver::enter(const QString &text)

@@ -4,10 +4,8 @@
 #include <QtCore/QList>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
-#include <QtCore/QScopedPointer>
 #include <QtCore/QString>
 #include <QtCore/QVariantMap>
-#include <QtTest/QSignalSpy>
 
 #include "messagewidgetcontroller.h"
 #include "pluginfixture.h"
@@ -37,14 +35,18 @@ public:
         bool readOnly = false;
     };
 
-    explicit DialogueDriver(QObject *parent = nullptr);
+    // Drives pluginInstance when given (it takes it over), else the loaded module.
+    explicit DialogueDriver(QObject *pluginInstance = nullptr);
 
     // start() and showInitScreen() for the fixture's provider, watching the pay screen it gets.
     bool start();
+    // start() alone for provider (null as a host may pass it); the pay screen, watched.
+    PluginBaseFormViewer *open(Provider *provider);
     PluginBaseFormViewer *viewer() const { return fixture.viewer.data(); }
-    int cancels() const { return cancelSpy ? cancelSpy->count() : 0; }
-    int payDetails() const { return payDetailSpy ? payDetailSpy->count() : 0; }
-    QVariantMap lastPayDetail() const;
+    // Counted over the driver's life, whatever pay screen asked.
+    int cancels() const { return m_cancels; }
+    int payDetails() const { return m_payDetails; }
+    QVariantMap lastPayDetail() const { return m_lastPayDetail; }
 
     // The customer on the screen shown last: types text and presses Next; false when there is
     // no screen or the screen refused the value.
@@ -75,10 +77,13 @@ public:
 private slots:
     void messageShown(MessageWidgetController *controller);
     void parameterShown(PluginProviderParameterInputController *controller);
+    void cancelRequested() { ++m_cancels; }
+    void payDetailRequested(const QVariantMap &details);
 
 private:
-    QScopedPointer<QSignalSpy> cancelSpy;
-    QScopedPointer<QSignalSpy> payDetailSpy;
+    int m_cancels = 0;
+    int m_payDetails = 0;
+    QVariantMap m_lastPayDetail;
 };
 
 #endif // DIALOGUEDRIVER_H

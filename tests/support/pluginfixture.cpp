@@ -4,12 +4,12 @@
 #include <QtCore/QEvent>
 #include <QtCore/QPluginLoader>
 
-PluginFixture::PluginFixture()
+PluginFixture::PluginFixture(QObject *instance)
     : project(QStringLiteral(TAVRIN_FORMS_PATH))
 {
     session.setActiveProject(&project);
-    provider.reset(make454Provider());
-    pluginObject = loadPluginInstance(&error);
+    provider.reset(makeProvider(71000454));
+    pluginObject = instance ? instance : loadPluginInstance(&error);
     plugin = qobject_cast<IPayByProvider *>(pluginObject);
     if (pluginObject && !plugin)
         error = QStringLiteral("the plugin instance is no IPayByProvider");
@@ -22,7 +22,8 @@ PluginFixture::PluginFixture()
 
 PluginFixture::~PluginFixture()
 {
-    if (plugin)
+    // The host may have deleted the plugin already.
+    if (pluginObject)
         plugin->stop();
     delete viewer.data();
     delete pluginObject.data();
@@ -37,14 +38,6 @@ QObject *PluginFixture::loadPluginInstance(QString *error)
     if (!instance && error)
         *error = loader.errorString();
     return instance;
-}
-
-PluginBaseFormViewer *PluginFixture::startDialogue(Provider *dialogueProvider)
-{
-    IPayWidget *widget = plugin->start(dialogueProvider, Currency(643), &session);
-    viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
-    plugin->showInitScreen();
-    return viewer;
 }
 
 QList<MessageWidgetController *> PluginFixture::messages() const
@@ -63,42 +56,34 @@ QList<PluginProviderParameterInputController *> PluginFixture::inputs() const
                         : QList<PluginProviderParameterInputController *>();
 }
 
-MessageWidgetController *PluginFixture::lastMessage() const
-{
-    const QList<MessageWidgetController *> all = messages();
-    return all.isEmpty() ? nullptr : all.last();
-}
-
 PluginProviderParameterInputController *PluginFixture::lastInput() const
 {
     const QList<PluginProviderParameterInputController *> all = inputs();
     return all.isEmpty() ? nullptr : all.last();
 }
 
-Provider *PluginFixture::make454Provider()
-{
-    ProviderParameter phone("phone", "Номер телефона");
-    phone.setRegExp("^9\\d{9}$");
-    return new Provider(71000454, 454, "Перевод по номеру телефона",
-                        {phone, ProviderParameter("fam", "Фамилия"), ProviderParameter("name", "Имя"),
-                         ProviderParameter("fname", "Отчество"),
-                         ProviderParameter("pas_ser", "Серия паспорта"),
-                         ProviderParameter("pas_num", "Номер паспорта"),
-                         ProviderParameter("passport", "Паспорт")});
-}
-
-Provider *PluginFixture::make3105Provider()
+Provider *PluginFixture::makeProvider(qint64 id)
 {
     ProviderParameter phone("phone", "Номер телефона");
     phone.setRegExp("^9\\d{9}$");
     ProviderParameter card("card_num", "Номер карты");
     card.setRegExp("^\\d{16}$");
-    return new Provider(113003105, 3105, "Пополнение карты",
-                        {phone, card, ProviderParameter("fam", "Фамилия"), ProviderParameter("name", "Имя"),
-                         ProviderParameter("fname", "Отчество"),
-                         ProviderParameter("pas_ser", "Серия паспорта"),
-                         ProviderParameter("pas_num", "Номер паспорта"),
-                         ProviderParameter("org_code", "Код подразделения"),
-                         ProviderParameter("bdate", "Дата рождения"),
-                         ProviderParameter("pas_date", "Дата выдачи")});
+    const QList<ProviderParameter> person{
+        ProviderParameter("fam", "Фамилия"), ProviderParameter("name", "Имя"),
+        ProviderParameter("fname", "Отчество"), ProviderParameter("pas_ser", "Серия паспорта"),
+        ProviderParameter("pas_num", "Номер паспорта")};
+    switch (id) {
+    case 113003105:
+        return new Provider(id, 3105, "Пополнение карты",
+                            QList<ProviderParameter>{phone, card} + person
+                                + QList<ProviderParameter>{ProviderParameter("org_code", "Код подразделения"),
+                                                           ProviderParameter("bdate", "Дата рождения"),
+                                                           ProviderParameter("pas_date", "Дата выдачи")});
+    case 72000434:
+        return new Provider(id, 434, "Без телефона", {ProviderParameter("account", "Счёт")});
+    default:
+        return new Provider(71000454, 454, "Перевод по номеру телефона",
+                            QList<ProviderParameter>{phone} + person
+                                + QList<ProviderParameter>{ProviderParameter("passport", "Паспорт")});
+    }
 }

@@ -19,12 +19,15 @@
 #include "sessionmanager.h"
 
 // A terminal around the plugin, as the host builds one: the plugin module loaded through
-// QPluginLoader, a session with the default form project, a bus probe wired as sender and
-// receiver, and providers of the three served ids.
+// QPluginLoader (or an instance built into the process, as the fuzzers build it), a session
+// with the default form project, a bus probe wired as sender and receiver, and providers of
+// the three served ids. The suites, the fuzzers, the soak and the benchmarks all drive the
+// plugin through it.
 class PluginFixture
 {
 public:
-    PluginFixture();
+    // Takes instance over; without one, loads the module.
+    explicit PluginFixture(QObject *instance = nullptr);
     ~PluginFixture();
 
     // Loads the built module; null with *error set when it cannot. The module stays loaded
@@ -34,20 +37,16 @@ public:
     bool isLoaded() const { return plugin != nullptr; }
     QString errorString() const { return error; }
 
-    // start() and showInitScreen() for provider; returns the pay screen.
-    PluginBaseFormViewer *startDialogue(Provider *dialogueProvider);
-
     // The controllers the plugin holds now: its children not yet released. Posted deletions
     // are carried out first.
     QList<MessageWidgetController *> messages() const;
     QList<PluginProviderParameterInputController *> inputs() const;
-    MessageWidgetController *lastMessage() const;
     PluginProviderParameterInputController *lastInput() const;
 
-    // Providers as a terminal has them: 71000454 (base 454) with phone and passport fields,
-    // 113003105 (base 3105) with a card number too.
-    static Provider *make454Provider();
-    static Provider *make3105Provider();
+    // A provider of each served family as a terminal has it: 71000454 (base 454) with phone and
+    // passport fields, 113003105 (base 3105) with a card number too, 72000434 (base 434) with
+    // an account and no phone at all. Any other id gives the first.
+    static Provider *makeProvider(qint64 id);
 
     QPointer<QObject> pluginObject;
     IPayByProvider *plugin = nullptr;
