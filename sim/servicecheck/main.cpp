@@ -1,6 +1,7 @@
 #include "conformancerun.h"
 #include "loadrun.h"
 #include "pluginhost.h"
+#include "programlog.h"
 #include "scenariocatalog.h"
 #include "servicecheckoptions.h"
 
@@ -13,30 +14,6 @@
 
 namespace {
 
-bool g_verbose = false;
-
-// The plugin's debug lines only when asked for: the report on standard output stays readable.
-void logMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if ((type == QtDebugMsg || type == QtInfoMsg) && !g_verbose)
-        return;
-    if (text.contains(QLatin1String("does not support propagateSizeHints"))
-        || text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        return;
-    static const char *const names[] = {"debug", "warning", "critical", "fatal", "info"};
-    const char *name = type >= 0 && type <= QtInfoMsg ? names[type] : "log";
-    std::fflush(stdout);
-    const QByteArray category = context.category ? QByteArray(context.category) : QByteArray("default");
-    std::fprintf(stderr, "[%s %s] %s\n", name, category.constData(), text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-int refuse(const QString &message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "tavrin-servicecheck: %s\n", message.toLocal8Bit().constData());
-    return 2;
-}
 
 // The shipped scenarios whose customer meets a service answering on its own: a scripted
 // service's failures are the scenario's, not the service under check's.
@@ -59,9 +36,7 @@ QStringList defaultScenarios(QString *error)
 
 int main(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i)
-        g_verbose = g_verbose || !qstrcmp(argv[i], "--verbose");
-    qInstallMessageHandler(logMessage);
+    ProgramLog::install("tavrin-servicecheck", argc, argv);
     const QStringList pluginArguments = ServiceCheckOptions::takePluginArguments(&argc, argv);
     // The pay screens are real widgets, but nobody looks at them.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -73,7 +48,7 @@ int main(int argc, char *argv[])
     ServiceCheckOptions options;
     QString error;
     if (!options.parse(QApplication::arguments() + pluginArguments, &error))
-        return refuse(error);
+        return ProgramLog::refuse(error);
     if (options.verbose())
         QLoggingCategory::setFilterRules(QStringLiteral("tavrin.debug=true"));
 
@@ -81,7 +56,7 @@ int main(int argc, char *argv[])
     if (names.isEmpty()) {
         names = options.isLoad() ? QStringList{QStringLiteral("454-passport")} : defaultScenarios(&error);
         if (names.isEmpty())
-            return refuse(error);
+            return ProgramLog::refuse(error);
     }
     // The customer reads the screens of a Russian kiosk, as the terminal simulator's default.
     const QString language = Scenario::languages().constFirst();
@@ -89,7 +64,7 @@ int main(int argc, char *argv[])
     for (const QString &name : qAsConst(names)) {
         ConformanceRun::Entry entry;
         if (!ScenarioCatalog::load(name, &entry.scenario, &entry.path, &error))
-            return refuse(QStringLiteral("scenario %1").arg(error));
+            return ProgramLog::refuse(QStringLiteral("scenario %1").arg(error));
         entry.scenario.chooseLanguage(language);
         entries.append(entry);
     }
@@ -99,7 +74,7 @@ int main(int argc, char *argv[])
     if (options.isLoad()) {
         LoadRun load(options, entries.first().scenario, &out);
         if (!load.prepare(&error))
-            return refuse(error);
+            return ProgramLog::refuse(error);
         QObject::connect(&load, &LoadRun::finished, &app, &QApplication::exit);
         QTimer::singleShot(0, &load, &LoadRun::start);
         return app.exec();
@@ -107,7 +82,7 @@ int main(int argc, char *argv[])
 
     PluginHost host;
     if (!host.load(options.pluginPath().isEmpty() ? PluginHost::defaultPluginPath() : options.pluginPath()))
-        return refuse(host.errorString());
+        return ProgramLog::refuse(host.errorString());
     QString warning;
     if (!host.installTranslation(language, &warning))
         qWarning().noquote() << warning;
@@ -115,7 +90,7 @@ int main(int argc, char *argv[])
     {
         ConformanceRun run(options, entries, &host, &out);
         if (!run.prepare(&error))
-            return refuse(error);
+            return ProgramLog::refuse(error);
         QObject::connect(&run, &ConformanceRun::finished, &app, &QApplication::exit);
         QTimer::singleShot(0, &run, &ConformanceRun::start);
         exitCode = app.exec();

@@ -1,4 +1,5 @@
 #include "pluginhost.h"
+#include "programlog.h"
 #include "scenariocatalog.h"
 #include "terminallog.h"
 #include "terminaloptions.h"
@@ -13,35 +14,6 @@
 
 namespace {
 
-bool g_verbose = false;
-
-// What the offscreen platform says about itself tells nothing about the plugin.
-bool isPlatformNoise(const QString &text)
-{
-    return text.contains(QLatin1String("does not support propagateSizeHints"))
-           || text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
-}
-
-// Warnings go to standard error, debug lines only when asked for: the transcript on standard
-// output stays readable.
-void logMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (((type == QtDebugMsg || type == QtInfoMsg) || isPlatformNoise(text)) && !g_verbose)
-        return;
-    static const char *const names[] = {"debug", "warning", "critical", "fatal", "info"};
-    const char *name = type >= 0 && type <= QtInfoMsg ? names[type] : "log";
-    std::fflush(stdout);
-    const QByteArray category = context.category ? QByteArray(context.category) : QByteArray("default");
-    std::fprintf(stderr, "[%s %s] %s\n", name, category.constData(), text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-int refuse(const QString &message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "tavrin-terminal: %s\n", message.toLocal8Bit().constData());
-    return 2;
-}
 
 int listScenarios()
 {
@@ -63,9 +35,7 @@ int listScenarios()
 
 int main(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i)
-        g_verbose = g_verbose || !qstrcmp(argv[i], "--verbose");
-    qInstallMessageHandler(logMessage);
+    ProgramLog::install("tavrin-terminal", argc, argv);
     const QStringList pluginArguments = TerminalOptions::takePluginArguments(&argc, argv);
     if (TerminalOptions::needsOffscreen(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,7 +46,7 @@ int main(int argc, char *argv[])
     TerminalOptions options;
     QString error;
     if (!options.parse(QApplication::arguments() + pluginArguments, &error))
-        return refuse(error);
+        return ProgramLog::refuse(error);
     if (options.verbose())
         QLoggingCategory::setFilterRules(QStringLiteral("tavrin.debug=true"));
     if (options.listScenarios())
@@ -85,12 +55,12 @@ int main(int argc, char *argv[])
     Scenario scenario;
     QString origin;
     if (!ScenarioCatalog::load(options.scenario(), &scenario, &origin, &error))
-        return refuse(QStringLiteral("scenario %1").arg(error));
+        return ProgramLog::refuse(QStringLiteral("scenario %1").arg(error));
     scenario.chooseLanguage(options.language());
 
     PluginHost host;
     if (!host.load(options.pluginPath().isEmpty() ? PluginHost::defaultPluginPath() : options.pluginPath()))
-        return refuse(host.errorString());
+        return ProgramLog::refuse(host.errorString());
     QString warning;
     if (!host.installTranslation(options.language(), &warning))
         qCWarning(lcTerminal).noquote() << warning;
@@ -99,7 +69,7 @@ int main(int argc, char *argv[])
     {
         TerminalSimulator simulator(options, scenario, origin, &host);
         if (!simulator.prepare(&error))
-            return refuse(error);
+            return ProgramLog::refuse(error);
         QObject::connect(&simulator, &TerminalSimulator::finished, &app, &QApplication::exit);
         QTimer::singleShot(0, &simulator, &TerminalSimulator::start);
         exitCode = app.exec();
