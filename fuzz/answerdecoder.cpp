@@ -2,6 +2,10 @@
 
 #include "fuzzinput.h"
 
+#include <QtCore/QDate>
+
+#include <functional>
+
 namespace {
 
 const QString MessageType = QStringLiteral("tavrinPluginRequest");
@@ -28,50 +32,148 @@ const QStringList Descriptions{QString(), QStringLiteral("Неверный ко�
 const QStringList Uids{QString(), QStringLiteral("1"), QStringLiteral("uid"),
                        QStringLiteral("-1")};
 
+QVariant deepChain(int levels)
+{
+    QVariantMap entry{{QStringLiteral("name"), QStringLiteral("deep")}};
+    for (int i = 0; i < levels; ++i)
+        entry = QVariantMap{{QStringLiteral("name"), QString::number(i)},
+                            {QStringLiteral("type"), QStringLiteral("enum")},
+                            {QStringLiteral("paramList"), QVariantList{entry}}};
+    return QVariantList{entry};
+}
+
+// In a table of choices, a value that is read from the input when chosen.
+const QVariant Read = QVariant::fromValue(nullptr);
+// What a bus may hand over besides JSON's types; a number beyond a 32-bit int among them.
+const QVariantList OtherTypes{QByteArray("1"), QStringList{QStringLiteral("1")},
+                              qlonglong(1) << 32, QDate(2024, 2, 29)};
+const QVariantList Flags = QVariantList{true, false, QStringLiteral("true"), QStringLiteral("false"),
+                                        0, 1, QVariant(), QVariantList()} + OtherTypes;
+const QVariantList Numbers = QVariantList{0, 1, 2, -1, Read, QStringLiteral("0"), QStringLiteral("1"),
+                                          QStringLiteral("x"), 1e10, QStringLiteral("2")} + OtherTypes;
+const QVariantList Texts = QVariantList{Read, 42, QVariant(), QVariantList{QStringLiteral("a")},
+                                        QVariantMap()} + OtherTypes;
+const QVariantList ParameterValues = QVariantList{Read, Read, 1.5, QVariant(),
+                                                  QVariantList{QStringLiteral("a")}, true} + OtherTypes;
+const QVariantList Lists{QVariant(), QStringLiteral("x"), Read, QVariantMap(),
+                         QStringList{QStringLiteral("a"), QStringLiteral("b")}, deepChain(40)};
+
+// One decision: the key is left out (0) or gets one of choices; read(choice) reads a Read.
+void put(QVariantMap &map, const QString &key, FuzzInput &in, const QVariantList &choices,
+         const std::function<QVariant(int)> &read = nullptr)
+{
+    const int choice = in.choose(choices.size() + 1);
+    if (choice == 0)
+        return;
+    const QVariant &value = choices.at(choice - 1);
+    map.insert(key, value.userType() == QMetaType::Nullptr ? read(choice) : value);
+}
+
+void putText(QVariantMap &map, const QString &key, FuzzInput &in, const QStringList &table)
+{
+    put(map, key, in, Texts, [&](int) { return in.text(table); });
+}
+
+void putNumber(QVariantMap &map, const QString &key, FuzzInput &in)
+{
+    put(map, key, in, Numbers, [&](int) { return int(qint8(in.byte())); });
+}
+
+void putList(QVariantMap &map, const QString &key, FuzzInput &in, int depth);
+
+QVariantMap readParameter(FuzzInput &in, int depth)
+{
+    QVariantMap parameter;
+    putText(parameter, QStringLiteral("name"), in, Names);
+    putText(parameter, QStringLiteral("title"), in, Titles);
+    putText(parameter, QStringLiteral("type"), in, Types);
+    put(parameter, QStringLiteral("value"), in, ParameterValues, [&](int choice) {
+        return choice == 1 ? QVariant(in.text(Values)) : QVariant(int(in.byte()));
+    });
+    putText(parameter, QStringLiteral("regexp"), in, Patterns);
+    putText(parameter, QStringLiteral("mask"), in, Masks);
+    put(parameter, QStringLiteral("isEditable"), in, Flags);
+    put(parameter, QStringLiteral("isVisible"), in, Flags);
+    // Choices and their details need two levels; a few more cost little.
+    if (depth < 4)
+        putList(parameter, QStringLiteral("paramList"), in, depth + 1);
+    return parameter;
+}
+
+QVariant readEntry(FuzzInput &in, int depth)
+{
+    switch (in.choose(6)) {
+    case 0: return readParameter(in, depth);
+    case 1: return QStringLiteral("x");
+    case 2: return 5;
+    case 3: return QVariant();
+    case 4: return QVariant(readParameter(in, depth)).toHash();
+    default: {
+        // Every key twice, as a bus whose maps keep a repeated key hands them over.
+        QMultiMap<QString, QVariant> twice(readParameter(in, depth));
+        return QVariantMap(twice.unite(QMultiMap<QString, QVariant>(readParameter(in, depth))));
+    }
+    }
+}
+
+void putList(QVariantMap &map, const QString &key, FuzzInput &in, int depth)
+{
+    put(map, key, in, Lists, [&](int) {
+        int count = in.byte();
+        // 255 asks for a long list: more entries than any screen shows.
+        if (count == 255)
+            count = 2000;
+        QVariantList entries;
+        for (int i = 0; i < count; ++i)
+            entries.append(readEntry(in, depth));
+        return entries;
+    });
+}
+
+QVariantMap readStep(FuzzInput &in)
+{
+    QVariantMap step;
+    put(step, QStringLiteral("isCompleted"), in, Flags);
+    put(step, QStringLiteral("isError"), in, Flags);
+    putText(step, QStringLiteral("statusDescription"), in, Descriptions);
+    putNumber(step, QStringLiteral("currentStep"), in);
+    putList(step, QStringLiteral("payParamList"), in, 0);
+    return step;
+}
+
 } // namespace
 
 QVariantMap AnswerDecoder::read(FuzzInput &in) const
 {
     const int shape = in.choose(4);
     QVariantMap body;
+    const QString typeKey = QStringLiteral("msgType");
     switch (in.choose(5)) {
-    case 0: body.insert(QStringLiteral("msgType"), MessageType); break;
+    case 0: body.insert(typeKey, MessageType); break;
     case 1: break;
-    case 2: body.insert(QStringLiteral("msgType"), QStringLiteral("otherPluginRequest")); break;
-    case 3: body.insert(QStringLiteral("msgType"), QStringLiteral("TavrinPluginRequest")); break;
-    default: body.insert(QStringLiteral("msgType"), 1); break;
+    case 2: body.insert(typeKey, QStringLiteral("otherPluginRequest")); break;
+    case 3: body.insert(typeKey, QStringLiteral("TavrinPluginRequest")); break;
+    default: body.insert(typeKey, 1); break;
     }
     const QVariant uid = readUid(in);
     if (uid.isValid())
         body.insert(QStringLiteral("uid"), uid);
-    putFlag(body, QStringLiteral("error"), in);
+    put(body, QStringLiteral("error"), in, Flags);
     putNumber(body, QStringLiteral("result"), in);
     putText(body, QStringLiteral("description"), in, Descriptions);
     putText(body, QStringLiteral("resultDescription"), in, Descriptions);
     switch (in.choose(4)) {
-    case 0: break;
     case 1: body.insert(QStringLiteral("params"), readStep(in)); break;
     case 2: body.insert(QStringLiteral("params"), QStringLiteral("x")); break;
-    default: {
-        const QVariantMap step = readStep(in);
-        QVariantHash hash;
-        for (QVariantMap::const_iterator it = step.constBegin(); it != step.constEnd(); ++it)
-            hash.insert(it.key(), it.value());
-        body.insert(QStringLiteral("params"), hash);
-        break;
-    }
+    case 3: body.insert(QStringLiteral("params"), QVariant(readStep(in)).toHash()); break;
     }
 
+    const QString bodyKey = QStringLiteral("message");
     switch (shape) {
-    case 0: return QVariantMap{{QStringLiteral("message"), body}};
+    case 0: return QVariantMap{{bodyKey, body}};
     case 1: return body;
-    case 2: return QVariantMap{{QStringLiteral("message"), QStringLiteral("text")}};
-    default: {
-        QVariantHash hash;
-        for (QVariantMap::const_iterator it = body.constBegin(); it != body.constEnd(); ++it)
-            hash.insert(it.key(), it.value());
-        return QVariantMap{{QStringLiteral("message"), hash}};
-    }
+    case 2: return QVariantMap{{bodyKey, QStringLiteral("text")}};
+    default: return QVariantMap{{bodyKey, QVariant(body).toHash()}};
     }
 }
 
@@ -87,148 +189,5 @@ QVariant AnswerDecoder::readUid(FuzzInput &in) const
     case 5: return last.toLongLong();
     case 6: return last + QLatin1Char(' ');
     default: return m_sentUids.isEmpty() ? QString() : m_sentUids.first();
-    }
-}
-
-QVariantMap AnswerDecoder::readStep(FuzzInput &in)
-{
-    QVariantMap step;
-    putFlag(step, QStringLiteral("isCompleted"), in);
-    putFlag(step, QStringLiteral("isError"), in);
-    putText(step, QStringLiteral("statusDescription"), in, Descriptions);
-    putNumber(step, QStringLiteral("currentStep"), in);
-    QVariant list;
-    if (readList(in, 0, &list))
-        step.insert(QStringLiteral("payParamList"), list);
-    return step;
-}
-
-bool AnswerDecoder::readList(FuzzInput &in, int depth, QVariant *list)
-{
-    switch (in.choose(7)) {
-    case 0:
-        return false;
-    case 1:
-        *list = QVariant();
-        return true;
-    case 2:
-        *list = QStringLiteral("x");
-        return true;
-    case 3: {
-        int count = in.byte();
-        // 255 asks for a long list: more entries than any screen shows.
-        if (count == 255)
-            count = 2000;
-        QVariantList entries;
-        for (int i = 0; i < count; ++i)
-            entries.append(readEntry(in, depth));
-        *list = entries;
-        return true;
-    }
-    case 4:
-        *list = QVariantMap();
-        return true;
-    case 5:
-        *list = QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        return true;
-    default:
-        *list = deepChain(40);
-        return true;
-    }
-}
-
-QVariant AnswerDecoder::readEntry(FuzzInput &in, int depth)
-{
-    switch (in.choose(4)) {
-    case 0: return readParameter(in, depth);
-    case 1: return QStringLiteral("x");
-    case 2: return 5;
-    default: return QVariant();
-    }
-}
-
-QVariantMap AnswerDecoder::readParameter(FuzzInput &in, int depth)
-{
-    QVariantMap parameter;
-    putText(parameter, QStringLiteral("name"), in, Names);
-    putText(parameter, QStringLiteral("title"), in, Titles);
-    putText(parameter, QStringLiteral("type"), in, Types);
-    putValue(parameter, QStringLiteral("value"), in);
-    putText(parameter, QStringLiteral("regexp"), in, Patterns);
-    putText(parameter, QStringLiteral("mask"), in, Masks);
-    putFlag(parameter, QStringLiteral("isEditable"), in);
-    putFlag(parameter, QStringLiteral("isVisible"), in);
-    // Choices and their details need two levels; a few more cost little.
-    QVariant list;
-    if (depth < 4 && readList(in, depth + 1, &list))
-        parameter.insert(QStringLiteral("paramList"), list);
-    return parameter;
-}
-
-QVariant AnswerDecoder::deepChain(int levels)
-{
-    QVariantMap entry{{QStringLiteral("name"), QStringLiteral("deep")}};
-    for (int i = 0; i < levels; ++i)
-        entry = QVariantMap{{QStringLiteral("name"), QString::number(i)},
-                            {QStringLiteral("type"), QStringLiteral("enum")},
-                            {QStringLiteral("paramList"), QVariantList{entry}}};
-    return QVariantList{entry};
-}
-
-void AnswerDecoder::putFlag(QVariantMap &map, const QString &key, FuzzInput &in)
-{
-    switch (in.choose(9)) {
-    case 0: return;
-    case 1: map.insert(key, true); return;
-    case 2: map.insert(key, false); return;
-    case 3: map.insert(key, QStringLiteral("true")); return;
-    case 4: map.insert(key, QStringLiteral("false")); return;
-    case 5: map.insert(key, 0); return;
-    case 6: map.insert(key, 1); return;
-    case 7: map.insert(key, QVariant()); return;
-    default: map.insert(key, QVariantList()); return;
-    }
-}
-
-void AnswerDecoder::putNumber(QVariantMap &map, const QString &key, FuzzInput &in)
-{
-    switch (in.choose(11)) {
-    case 0: return;
-    case 1: map.insert(key, 0); return;
-    case 2: map.insert(key, 1); return;
-    case 3: map.insert(key, 2); return;
-    case 4: map.insert(key, -1); return;
-    case 5: map.insert(key, int(qint8(in.byte()))); return;
-    case 6: map.insert(key, QStringLiteral("0")); return;
-    case 7: map.insert(key, QStringLiteral("1")); return;
-    case 8: map.insert(key, QStringLiteral("x")); return;
-    case 9: map.insert(key, 1e10); return;
-    default: map.insert(key, QStringLiteral("2")); return;
-    }
-}
-
-void AnswerDecoder::putText(QVariantMap &map, const QString &key, FuzzInput &in,
-                            const QStringList &table)
-{
-    switch (in.choose(6)) {
-    case 0: return;
-    case 1: map.insert(key, in.text(table)); return;
-    case 2: map.insert(key, 42); return;
-    case 3: map.insert(key, QVariant()); return;
-    case 4: map.insert(key, QVariantList{QStringLiteral("a")}); return;
-    default: map.insert(key, QVariantMap()); return;
-    }
-}
-
-void AnswerDecoder::putValue(QVariantMap &map, const QString &key, FuzzInput &in)
-{
-    switch (in.choose(7)) {
-    case 0: return;
-    case 1: map.insert(key, in.text(Values)); return;
-    case 2: map.insert(key, int(in.byte())); return;
-    case 3: map.insert(key, 1.5); return;
-    case 4: map.insert(key, QVariant()); return;
-    case 5: map.insert(key, QVariantList{QStringLiteral("a")}); return;
-    default: map.insert(key, true); return;
     }
 }

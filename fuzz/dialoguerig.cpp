@@ -1,6 +1,7 @@
 #include "dialoguerig.h"
 
 #include "answerdecoder.h"
+#include "answerwalker.h"
 #include "fuzzinput.h"
 #include "tavrinhandlerprobe.h"
 #include "tavrinpluginhandler.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -34,14 +36,14 @@ const QStringList Texts{QStringLiteral("9161234567"), QStringLiteral("1234"),
                         QStringLiteral("1"),          QStringLiteral("abc"),
                         QStringLiteral("4276380012345678")};
 
-// Slots reachable by name, as every slot is; the host stand-in calls none of them itself.
-const char *const PlainSlots[] = {"permitCancel", "cancelAcceptHandler", "exitFromMessage",
-                                  "hideHelperMessagesView", "loadPermitCancelMessagesView",
-                                  "inputCurrentPayParameterFinishHandler",
-                                  "sendAccCheckCommandTimeout"};
-const char *const CodeSlots[] = {"retryInputParams", "sendCheckCommandTimeout",
-                                 "messageFirstCheckCommandTimeoutHandler",
-                                 "permitCancelMessageResult"};
+// Slots reachable by name, as every slot is; the host stand-in calls none of them itself. The
+// first PlainSlots take nothing, the others a code.
+const char *const Slots[] = {"permitCancel", "cancelAcceptHandler", "exitFromMessage",
+                             "hideHelperMessagesView", "loadPermitCancelMessagesView",
+                             "inputCurrentPayParameterFinishHandler", "sendAccCheckCommandTimeout",
+                             "retryInputParams", "sendCheckCommandTimeout",
+                             "messageFirstCheckCommandTimeoutHandler", "permitCancelMessageResult"};
+const int PlainSlots = 7;
 const int Codes[] = {0, 1, 2, -1};
 
 QString msisdnOf(const QVariantMap &request)
@@ -54,18 +56,6 @@ QString msisdnOf(const QVariantMap &request)
     }
     return QStringLiteral("(none)");
 }
-
-// What an answer may change, labelled for the comparison.
-struct State
-{
-    int shown, sent, cancels, payDetails, index, count, step;
-    QString uid;
-    bool operator==(const State &o) const
-    {
-        return shown == o.shown && sent == o.sent && cancels == o.cancels && payDetails == o.payDetails
-               && index == o.index && count == o.count && step == o.step && uid == o.uid;
-    }
-};
 
 } // namespace
 
@@ -83,6 +73,11 @@ DialogueRig::DialogueRig()
 }
 
 DialogueRig::~DialogueRig()
+{
+    release();
+}
+
+void DialogueRig::release()
 {
     delete d.fixture.pluginObject.data();
     delete d.fixture.viewer.data();
@@ -159,6 +154,8 @@ void DialogueRig::play(FuzzInput &in)
         if (Trace)
             trace("answer", QString::fromUtf8(QJsonDocument::fromVariant(message)
                                                   .toJson(QJsonDocument::Compact)));
+        // The records of every answer, read through: what holds for any answer holds here.
+        AnswerWalker::walk(message);
         answer(message);
         break;
     }
@@ -273,15 +270,18 @@ void DialogueRig::answer(const QVariantMap &message)
     const bool matches = handler() && viewer() && !pending.isEmpty()
                          && body.value(QStringLiteral("msgType")).toString() == MessageType
                          && body.value(QStringLiteral("uid")).toString() == pending;
+    // What an answer may change.
     const auto state = [this]() {
-        const int shown = int(d.shownMessages.size() + d.shownInputs.size());
-        if (!handler())
-            return State{shown, d.sentCount(), d.cancels(), d.payDetails(), 0, 0, 0, QString()};
-        const TavrinHandlerProbe probe(handler());
-        return State{shown, d.sentCount(), d.cancels(), d.payDetails(), probe.parameterIndex(),
-                     probe.parameterCount(), probe.currentStep(), probe.requestUid()};
+        QVariantList state{int(d.shownMessages.size() + d.shownInputs.size()), d.sentCount(),
+                           d.cancels(), d.payDetails()};
+        if (handler()) {
+            const TavrinHandlerProbe probe(handler());
+            state << probe.parameterIndex() << probe.parameterCount() << probe.currentStep()
+                  << probe.requestUid();
+        }
+        return state;
     };
-    const State before = state();
+    const QVariantList before = state();
     d.fixture.bus.answerNow(message);
     if (!matches)
         check(state() == before, "an answer that matches no pending request changed the dialogue");
@@ -296,18 +296,15 @@ void DialogueRig::answer(const QVariantMap &message)
 
 void DialogueRig::callSlot(FuzzInput &in)
 {
-    const int plain = int(sizeof(PlainSlots) / sizeof(PlainSlots[0]));
-    const int withCode = int(sizeof(CodeSlots) / sizeof(CodeSlots[0]));
-    const int choice = in.choose(plain + withCode);
+    const int choice = in.choose(int(std::size(Slots)));
     const int code = Codes[in.choose(4)];
-    const char *name = choice < plain ? PlainSlots[choice] : CodeSlots[choice - plain];
-    trace("slot", QString::fromLatin1(name));
+    trace("slot", QString::fromLatin1(Slots[choice]));
     if (!handler())
         return;
-    if (choice < plain)
-        QMetaObject::invokeMethod(handler(), name, Qt::DirectConnection);
+    if (choice < PlainSlots)
+        QMetaObject::invokeMethod(handler(), Slots[choice], Qt::DirectConnection);
     else
-        QMetaObject::invokeMethod(handler(), name, Qt::DirectConnection, Q_ARG(int, code));
+        QMetaObject::invokeMethod(handler(), Slots[choice], Qt::DirectConnection, Q_ARG(int, code));
 }
 
 void DialogueRig::checkAlways()
@@ -338,16 +335,11 @@ void DialogueRig::checkSettled() const
 {
     if (handler()) {
         const TavrinHandlerProbe probe(handler());
+        // Its only children are the controllers it points at, so no more than one of each.
         for (QObject *child : handler()->children()) {
-            if (qobject_cast<MessageWidgetController *>(child)) {
-                check(child == probe.messageController() || child == probe.helperMessageController(),
-                      "a message controller the handler no longer holds is alive");
-            } else if (qobject_cast<PluginProviderParameterInputController *>(child)) {
-                check(child == probe.inputController(),
-                      "an input controller the handler no longer holds is alive");
-            } else {
-                check(false, "the handler has a child of an unknown kind");
-            }
+            check(child == probe.messageController() || child == probe.helperMessageController()
+                      || child == probe.inputController(),
+                  "the handler has a child it no longer holds, or one of an unknown kind");
         }
     }
     for (QWidget *window : QApplication::topLevelWidgets()) {
@@ -379,9 +371,7 @@ void DialogueRig::finish()
         check(!viewer(), "stop left the pay screen");
     }
     m_shown = false;
-    delete d.fixture.pluginObject.data();
-    delete d.fixture.viewer.data();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    release();
     QCoreApplication::sendPostedEvents();
     for (QWidget *window : QApplication::topLevelWidgets())
         check(m_initialTopLevel.contains(window), "a window outlived the dialogue");

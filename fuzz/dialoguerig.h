@@ -22,7 +22,8 @@ class TavrinPluginHandler;
 // whatever happened, and aborts when it does not: the parameter index is never negative, the
 // handler keeps no controller it does not hold, a shown dialogue always leaves the customer a
 // way on, an answer that matches no pending request changes nothing, a completed check pays
-// once, and the requests carry only the numbers this customer typed.
+// once, the requests carry only the numbers this customer typed, and every answer read into
+// the records holds what AnswerWalker checks.
 class DialogueRig
 {
 public:
@@ -49,6 +50,7 @@ private:
     void closeMessage(FuzzInput &in);
     void answer(const QVariantMap &message);
     void callSlot(FuzzInput &in);
+    void release();
     void checkAlways();
     void checkSettled() const;
     void checkWayOn() const;

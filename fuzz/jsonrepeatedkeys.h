@@ -10,8 +10,8 @@
 // QtCore 5.15's parser loses the earlier value of a repeated key when it is an object or an
 // array (tests/sanitizers/lsan.supp). The fuzzer looks for leaks after every input, and with
 // the fast unwinder QtCore's frames hide which call made them: such inputs are left out of
-// the JSON target. The records meet repeated keys all the same in fuzz_answerstream, whose
-// maps keep every copy of a key as QtCore's stream reader does.
+// the JSON target. The records meet repeated keys all the same in fuzz_dialogue, whose answers
+// may hold a parameter with every key twice, as QtCore's stream reader keeps a repeated key.
 class JsonRepeatedKeys
 {
 public:

@@ -5,7 +5,6 @@ Each scenario in sim/scenarios/*.json gives the answers its check service sends 
 step with the parameters it asks, the completion, and the errors its script plays) and the
 dialogue its customer plays. They are written as
   <out>/answerjson/   the answers as JSON text,
-  <out>/answerstream/ the same answers as QDataStream bytes of a QVariantMap (Qt 5.15),
   <out>/dialogue/     the dialogues as events for fuzz_dialogue (see fuzz/dialoguerig.h and
                       fuzz/answerdecoder.cpp for the numbers used here).
 
@@ -16,7 +15,6 @@ import argparse
 import glob
 import json
 import os
-import struct
 
 MESSAGE_TYPE = "tavrinPluginRequest"
 
@@ -66,77 +64,6 @@ def scenario_answers(scenario):
         if made is not None:
             answers["rule%d-%s" % (rule.get("request", 0), rule.get("answer", "normal"))] = made
     return answers
-
-
-# --- QDataStream, Qt 5.15 ------------------------------------------------------------------
-
-T_BOOL, T_INT, T_DOUBLE, T_MAP, T_LIST, T_STRING, T_NULLPTR = 1, 2, 6, 8, 9, 10, 51
-T_LONGLONG, T_STRINGLIST, T_BYTEARRAY, T_DATE, T_HASH, T_INVALID = 4, 11, 12, 14, 28, 0
-
-
-class Typed:
-    """A value of a variant type that JSON cannot give: ("bytes", b"..."), ("strings", [...]),
-    ("hash", {...}), ("longlong", n), ("date", julian day) or ("invalid", None)."""
-
-    def __init__(self, kind, value):
-        self.kind, self.value = kind, value
-
-
-def stream_string(text):
-    data = text.encode("utf-16-be")
-    return struct.pack(">I", len(data)) + data
-
-
-def stream_variant(value):
-    if isinstance(value, Typed):
-        if value.kind == "bytes":
-            return struct.pack(">IbI", T_BYTEARRAY, 0, len(value.value)) + value.value
-        if value.kind == "strings":
-            return (struct.pack(">IbI", T_STRINGLIST, 0, len(value.value))
-                    + b"".join(stream_string(t) for t in value.value))
-        if value.kind == "hash":
-            return struct.pack(">Ib", T_HASH, 0) + stream_map(value.value)
-        if value.kind == "longlong":
-            return struct.pack(">Ibq", T_LONGLONG, 0, value.value)
-        if value.kind == "date":
-            return struct.pack(">Ibq", T_DATE, 0, value.value)
-        return struct.pack(">Ib", T_INVALID, 1)
-    if value is None:
-        return struct.pack(">Ib", T_NULLPTR, 0)
-    if isinstance(value, bool):
-        return struct.pack(">Ibb", T_BOOL, 0, 1 if value else 0)
-    if isinstance(value, int) and -2**31 <= value < 2**31:
-        return struct.pack(">Ibi", T_INT, 0, value)
-    if isinstance(value, (int, float)):
-        return struct.pack(">Ibd", T_DOUBLE, 0, float(value))
-    if isinstance(value, str):
-        return struct.pack(">Ib", T_STRING, 0) + stream_string(value)
-    if isinstance(value, list):
-        return (struct.pack(">IbI", T_LIST, 0, len(value))
-                + b"".join(stream_variant(v) for v in value))
-    if isinstance(value, dict):
-        return struct.pack(">Ib", T_MAP, 0) + stream_map(value)
-    raise TypeError(value)
-
-
-def stream_map(mapping):
-    return struct.pack(">I", len(mapping)) + b"".join(
-        stream_string(k) + stream_variant(v) for k, v in mapping.items())
-
-
-def other_type_answers():
-    """Answers with the variant types a bus may hand over besides those of JSON."""
-    entry = {"name": Typed("bytes", b"smscode"), "title": Typed("strings", ["a", "b"]),
-             "type": "enum", "value": Typed("longlong", 2**40), "isEditable": Typed("bytes", b"1"),
-             "paramList": Typed("strings", ["x"])}
-    body = {"msgType": Typed("bytes", MESSAGE_TYPE.encode()), "uid": Typed("longlong", 1),
-            "error": Typed("invalid", None), "result": Typed("bytes", b"0"),
-            "description": Typed("date", 2460000),
-            "params": Typed("hash", {"isCompleted": Typed("bytes", b"true"),
-                                     "currentStep": Typed("longlong", 1),
-                                     "payParamList": [entry, Typed("hash", entry), 7]})}
-    return {"other-types": {"message": body},
-            "body-as-hash": {"message": Typed("hash", answer("1", 1)["message"])}}
 
 
 # --- dialogue events -------------------------------------------------------------------------
@@ -280,7 +207,7 @@ def main():
     parser.add_argument("--out", default=os.path.join(root, "fuzz", "corpus"))
     args = parser.parse_args()
 
-    for target in ("answerjson", "answerstream", "dialogue"):
+    for target in ("answerjson", "dialogue"):
         os.makedirs(os.path.join(args.out, target), exist_ok=True)
     written = 0
     seen = set()
@@ -303,10 +230,7 @@ def main():
             seed = "%s-%s" % (name, kind)
             write("answerjson", seed + ".json",
                   json.dumps(made, ensure_ascii=False).encode("utf-8"))
-            write("answerstream", seed + ".bin", stream_map(made))
         write("dialogue", name + ".bin", scenario_dialogue(scenario))
-    for name, made in other_type_answers().items():
-        write("answerstream", name + ".bin", stream_map(made))
     print("%d seeds written to %s" % (written, args.out))
 
 
