@@ -5,13 +5,14 @@
 #include <QtCore/QCommandLineParser>
 #include <QtWidgets/QApplication>
 
-#include <cstdio>
-
+#include "programlog.h"
+#include "scenariocatalog.h"
 #include "soakrunner.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    ProgramLog::install("tavrin_soak", argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Plays complete dialogues one after the other"));
     parser.addHelpOption();
@@ -24,31 +25,22 @@ int main(int argc, char *argv[])
                                        QStringLiteral("factor"), QStringLiteral("0.003"));
     const QCommandLineOption scenarios(QStringLiteral("scenarios"),
                                        QStringLiteral("Directory of the scenario files."),
-                                       QStringLiteral("dir"), QStringLiteral(TAVRIN_SCENARIOS_PATH));
+                                       QStringLiteral("dir"), ScenarioCatalog::shippedDir());
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Only the figures."));
     parser.addOptions({dialogues, timeScale, scenarios, quiet});
     parser.process(app);
 
-    SoakRunner::Options options;
-    bool ok = false;
-    options.dialogues = parser.value(dialogues).toInt(&ok);
-    if (!ok || options.dialogues < 1) {
-        std::fprintf(stderr, "tavrin_soak: --dialogues wants a positive number\n");
-        return 2;
-    }
-    options.timeScale = parser.value(timeScale).toDouble(&ok);
-    if (!ok || options.timeScale <= 0) {
-        std::fprintf(stderr, "tavrin_soak: --time-scale wants a positive number\n");
-        return 2;
-    }
-    options.scenarioDir = parser.value(scenarios);
-    options.quiet = parser.isSet(quiet);
+    bool dialoguesOk = false;
+    bool timeScaleOk = false;
+    const SoakRunner::Options options{parser.value(dialogues).toInt(&dialoguesOk),
+                                      parser.value(timeScale).toDouble(&timeScaleOk),
+                                      parser.value(scenarios), parser.isSet(quiet)};
+    if (!dialoguesOk || options.dialogues < 1)
+        return ProgramLog::refuse(QStringLiteral("--dialogues wants a positive number"));
+    if (!timeScaleOk || !(options.timeScale > 0))
+        return ProgramLog::refuse(QStringLiteral("--time-scale wants a positive number"));
 
     SoakRunner runner(options);
     QString error;
-    if (!runner.prepare(&error)) {
-        std::fprintf(stderr, "tavrin_soak: %s\n", qPrintable(error));
-        return 2;
-    }
-    return runner.run();
+    return runner.prepare(&error) ? runner.run() : ProgramLog::refuse(error);
 }

@@ -14,16 +14,6 @@ enum HookIndex { HookDataSize = 1, AddQObject = 3, RemoveQObject = 4 };
 
 std::atomic<long> g_alive{0};
 
-void added(QObject *)
-{
-    ++g_alive;
-}
-
-void removed(QObject *)
-{
-    --g_alive;
-}
-
 } // namespace
 
 bool ObjectCensus::install()
@@ -31,17 +21,9 @@ bool ObjectCensus::install()
     if (qtHookData[HookDataSize] <= RemoveQObject || qtHookData[AddQObject]
         || qtHookData[RemoveQObject])
         return false;
-    qtHookData[AddQObject] = reinterpret_cast<quintptr>(&added);
-    qtHookData[RemoveQObject] = reinterpret_cast<quintptr>(&removed);
+    qtHookData[AddQObject] = reinterpret_cast<quintptr>(+[](QObject *) { ++g_alive; });
+    qtHookData[RemoveQObject] = reinterpret_cast<quintptr>(+[](QObject *) { --g_alive; });
     return true;
-}
-
-void ObjectCensus::uninstall()
-{
-    if (qtHookData[AddQObject] == reinterpret_cast<quintptr>(&added)) {
-        qtHookData[AddQObject] = 0;
-        qtHookData[RemoveQObject] = 0;
-    }
 }
 
 long ObjectCensus::alive()

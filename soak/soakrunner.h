@@ -1,23 +1,24 @@
 #ifndef SOAKRUNNER_H
 #define SOAKRUNNER_H
 
-#include <QtCore/QList>
 #include <QtCore/QMap>
 #include <QtCore/QObject>
-#include <QtCore/QString>
 #include <QtCore/QStringList>
+#include <QtCore/QTranslator>
+#include <QtWidgets/QStackedWidget>
 
-#include "pluginfixture.h"
+#include <array>
+
+#include "dialoguedriver.h"
+#include "inprocessbus.h"
 #include "scenario.h"
-
-class InProcessBus;
 
 // Plays complete dialogues one after the other in one process, as a terminal does for months:
 // the shipped scenarios in turn, each against a simulated check service over an in-process
-// bus, with a customer who acts at once. After each dialogue the host stops it, and the runner
-// checks that it ended as its scenario says, with the provider's values the scenario expects,
-// and that nothing of it is left: the plugin's controllers, the pay screen and its forms, the
-// application's widgets and the process's QObjects are back at what they were.
+// bus, with the simulator's scripted customer acting at once. After each dialogue the host
+// stops it, the scenario's verdict judges its end, and the runner checks that nothing of it is
+// left: the plugin's controllers, the pay screen and its forms, the application's widgets and
+// the process's QObjects are back at what they were.
 class SoakRunner : public QObject
 {
     Q_OBJECT
@@ -39,27 +40,23 @@ public:
     int run();
 
 private:
-    enum class End { None, Payment, Cancelled };
+    // The plugin's children, the application's widgets, the process's QObjects.
+    using Census = std::array<long, 3>;
 
-    struct Census
-    {
-        int pluginChildren = 0;
-        int widgets = 0;
-        long objects = 0;
-    };
-
-    QString playDialogue(const Scenario &scenario);
+    // What went wrong in one dialogue, if anything.
+    QStringList playDialogue(const Scenario &scenario);
     Census takeCensus() const;
-    static qint64 residentBytes();
-    void print(const QString &line) const;
 
     Options m_options;
-    PluginFixture m_fixture;
-    InProcessBus *m_bus;
+    // Outlives the plugin, which keeps it as its sender and receiver.
+    InProcessBus m_bus;
+    DialogueDriver m_driver;
+    // The terminal's screen: the customer presses only buttons that are shown.
+    QStackedWidget m_screen;
+    QTranslator m_translator;
     QList<Scenario> m_scenarios;
     QMap<QString, int> m_viewerBaseline;
     QMap<QString, int> m_played;
-    Census m_baseline;
     bool m_counting = false;
 };
 
