@@ -235,8 +235,6 @@ void tst_StompFrame::everySplitPoint()
     QVERIFY2(whole.feed(stream), qPrintable(whole.errorString()));
     const QList<StompFrame> expected = takeAll(whole);
     QCOMPARE(expected.size(), 4);
-    QCOMPARE(expected.at(1).header("ack"), QByteArray("ID:host:7"));
-    QCOMPARE(expected.at(1).body(), bytes("{\0\"}\n"));
 
     // Every way of cutting the stream into three reads gives the same frames.
     for (int first = 0; first <= stream.size(); ++first) {
