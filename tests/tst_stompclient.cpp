@@ -249,7 +249,7 @@ void tst_StompClient::reconnectsAndSubscribesAgain_data()
     const QByteArray usual;
     QTest::newRow("an ERROR frame") << usual << StompFrame("ERROR", {{"message", "queue gone"}}, "details").encode()
                                     << "the broker reported an error: queue gone";
-    QTest::newRow("garbage") << usual << QByteArray("HTTP/1.1 200 OK\r\n") << "broken STOMP stream";
+    QTest::newRow("garbage from the broker") << usual << QByteArray("HTTP/1.1 200 OK\r\n") << "broken STOMP stream";
     QTest::newRow("a second CONNECTED") << usual << StompFrame("CONNECTED", {{"version", "1.2"}}).encode()
                                         << "CONNECTED before CONNECTED or twice";
     QTest::newRow("a frame that only clients send") << usual << StompFrame("SEND").encode()
