@@ -87,6 +87,10 @@ void tst_ScenarioParser::readsAScenario()
                                    .first().toMap().value("paramList").toList().first().toMap();
     QCOMPARE(detail.value("value").toString(), "x\r\ny");
     QVERIFY(!scenario.service.parameters.first().toMap().contains("title"));
+    // The copies of an answer the service sends: the plugin drops them, so no play shows them.
+    const CheckServiceBehaviour::Rule *rule = scenario.service.ruleFor(2);
+    QVERIFY(rule);
+    QCOMPARE(rule->duplicates, 1);
     // A failing play names the input.
     QCOMPARE(scenario.inputs.at(4).path, "customer.inputs[4]");
 }
