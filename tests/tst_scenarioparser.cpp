@@ -1,4 +1,3 @@
-#include <QtCore/QDir>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -17,8 +16,6 @@ private slots:
     void readsAScenario();
     void refusesMistakes_data();
     void refusesMistakes();
-    void shippedScenariosRead_data();
-    void shippedScenariosRead();
 };
 
 namespace {
@@ -54,37 +51,33 @@ QJsonValue changed(const QJsonValue &node, QStringList steps, const QJsonValue &
     if (steps.isEmpty())
         return value;
     const QString step = steps.takeFirst();
-    static const QRegularExpression indexed(QStringLiteral("^(\\w+)\\[(\\d+)\\]$"));
-    const QRegularExpressionMatch match = indexed.match(step);
-    QJsonObject object = node.toObject();
-    if (!match.hasMatch()) {
-        const QJsonValue inner = changed(object.value(step), steps, value);
-        if (inner.isUndefined())
-            object.remove(step);
-        else
-            object.insert(step, inner);
-        return object;
+    if (node.isArray()) {
+        QJsonArray array = node.toArray();
+        while (array.size() <= step.toInt())
+            array.append(QJsonObject());
+        array.replace(step.toInt(), changed(array.at(step.toInt()), steps, value));
+        return array;
     }
-    QJsonArray array = object.value(match.captured(1)).toArray();
-    const int index = match.captured(2).toInt();
-    while (array.size() <= index)
-        array.append(QJsonObject());
-    array.replace(index, changed(array.at(index), steps, value));
-    object.insert(match.captured(1), array);
+    QJsonObject object = node.toObject();
+    const QJsonValue inner = changed(object.value(step), steps, value);
+    if (inner.isUndefined())
+        object.remove(step);
+    else
+        object.insert(step, inner);
     return object;
 }
 
 QByteArray withChange(const QString &path, const QJsonValue &value)
 {
-    const QJsonValue root = changed(validScenario(), path.split(QLatin1Char('.')), value);
-    return QJsonDocument(root.toObject()).toJson();
+    const QStringList steps = path.split(QRegularExpression(QStringLiteral("[.\\[\\]]+")), Qt::SkipEmptyParts);
+    return QJsonDocument(changed(validScenario(), steps, value).toObject()).toJson();
 }
 
 } // namespace
 
 void tst_ScenarioParser::readsAScenario()
 {
-    // What the shipped scenarios do not show when they are played.
+    // What the shipped scenarios, which ctest plays in every language, do not show.
     Scenario scenario;
     QString error;
     QVERIFY2(ScenarioParser::parse(QJsonDocument(validScenario()).toJson(), &scenario, &error),
@@ -94,28 +87,12 @@ void tst_ScenarioParser::readsAScenario()
                                    .first().toMap().value("paramList").toList().first().toMap();
     QCOMPARE(detail.value("value").toString(), "x\r\ny");
     QVERIFY(!scenario.service.parameters.first().toMap().contains("title"));
+    // The copies of an answer the service sends: the plugin drops them, so no play shows them.
     const CheckServiceBehaviour::Rule *rule = scenario.service.ruleFor(2);
     QVERIFY(rule);
-    QCOMPARE(int(rule->answer), int(CheckServiceBehaviour::AnswerKind::StepError));
     QCOMPARE(rule->duplicates, 1);
-    QVERIFY(!scenario.service.ruleFor(1));
-
-    using Kind = Scenario::Input::Kind;
-    QCOMPARE(scenario.inputs.size(), 5);
-    QCOMPARE(int(scenario.inputs.at(1).kind), int(Kind::Choose));
-    QCOMPARE(scenario.inputs.at(1).choiceLabel, "Note: x, y");
-    QCOMPARE(scenario.inputs.at(1).choicePosition, -1);
-    QVERIFY(scenario.inputs.at(2).refused);
-    QCOMPARE(int(scenario.inputs.at(3).kind), int(Kind::Back));
-    QCOMPARE(int(scenario.inputs.at(4).action), int(Scenario::Input::MessageAction::Wait));
+    // A failing play names the input.
     QCOMPARE(scenario.inputs.at(4).path, "customer.inputs[4]");
-    QCOMPARE(scenario.inputs.at(4).expect.value("timeout").toInt(), 20);
-    // A text written per language is the one of the language the terminal shows.
-    Scenario english = scenario;
-    english.chooseLanguage(QStringLiteral("en"));
-    QCOMPARE(english.inputs.at(4).expect.value("okCaption").toString(), "Continue");
-    scenario.chooseLanguage(QStringLiteral("ru"));
-    QCOMPARE(scenario.inputs.at(4).expect.value("okCaption").toString(), "Продолжить");
 }
 
 void tst_ScenarioParser::refusesMistakes_data()
@@ -213,27 +190,6 @@ void tst_ScenarioParser::refusesMistakes()
     // A refused file leaves nothing behind.
     QCOMPARE(scenario.name, QStringLiteral("untouched"));
     QVERIFY(scenario.inputs.isEmpty());
-}
-
-void tst_ScenarioParser::shippedScenariosRead_data()
-{
-    QTest::addColumn<QString>("path");
-    const QDir dir(QStringLiteral(TAVRIN_SCENARIO_SOURCE_DIR));
-    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-    QVERIFY(!files.isEmpty());
-    for (const QFileInfo &file : files)
-        QTest::newRow(qPrintable(file.fileName())) << file.absoluteFilePath();
-}
-
-void tst_ScenarioParser::shippedScenariosRead()
-{
-    QFETCH(QString, path);
-    Scenario scenario;
-    QString error;
-    QVERIFY2(ScenarioParser::parseFile(path, &scenario, &error), qPrintable(error));
-    QCOMPARE(scenario.name, QFileInfo(path).completeBaseName());
-    QVERIFY(!scenario.description.isEmpty());
-    QVERIFY(!scenario.inputs.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ScenarioParser)

@@ -83,74 +83,51 @@ void tst_StompFrame::encode_data()
 void tst_StompFrame::encode()
 {
     QFETCH(StompFrame, frame);
-    QFETCH(QByteArray, wire);
     QFETCH(QString, refusal);
 
     QString error;
-    QCOMPARE(frame.encode(&error), wire);
-    if (wire.isEmpty()) {
-        QVERIFY2(error.contains(refusal), qPrintable(error));
-        return;
-    }
-    QVERIFY(error.isEmpty());
-
-    // What was written reads back as the frame, with the content-length it was given.
-    StompFrameParser parser;
-    QVERIFY2(parser.feed(wire), qPrintable(parser.errorString()));
-    StompFrame expected = frame;
-    expected.removeHeader("content-length");
-    if (!frame.body().isEmpty())
-        expected.addHeader("content-length", QByteArray::number(frame.body().size()));
-    QCOMPARE(takeAll(parser), QList<StompFrame>{expected});
+    QTEST(frame.encode(&error), "wire");
+    QVERIFY2(error.contains(refusal) && error.isEmpty() == refusal.isEmpty(), qPrintable(error));
 }
 
 void tst_StompFrame::parse_data()
 {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QList<StompFrame>>("frames");
-    QTest::addColumn<bool>("endsBetweenFrames");
+    QTest::addColumn<QString>("finishError");
 
     QTest::newRow("CRLF line endings")
         << bytes("SEND\r\ndestination:/q\r\n\r\nhi\0")
-        << QList<StompFrame>{StompFrame("SEND", {{"destination", "/q"}}, "hi")} << true;
-    QTest::newRow("escapes are decoded in name and value")
-        << bytes("MESSAGE\nk\\cx:ID\\cabc\\\\x\\n\\r\n\n\0")
-        << QList<StompFrame>{StompFrame("MESSAGE", {{"k:x", "ID:abc\\x\n\r"}})} << true;
+        << QList<StompFrame>{StompFrame("SEND", {{"destination", "/q"}}, "hi")} << QString();
+    QTest::newRow("escapes are decoded in name and value, a raw colon in a value is kept")
+        << bytes("MESSAGE\nk\\cx:ID\\cabc:d\\\\x\\n\\r\n\n\0")
+        << QList<StompFrame>{StompFrame("MESSAGE", {{"k:x", "ID:abc:d\\x\n\r"}})} << QString();
     QTest::newRow("CONNECTED is not unescaped")
         << bytes("CONNECTED\nserver:a\\cb\\t\n\n\0")
-        << QList<StompFrame>{StompFrame("CONNECTED", {{"server", "a\\cb\\t"}})} << true;
-    QTest::newRow("a raw colon in a value is kept")
-        << bytes("MESSAGE\nmessage-id:a:b\n\n\0")
-        << QList<StompFrame>{StompFrame("MESSAGE", {{"message-id", "a:b"}})} << true;
+        << QList<StompFrame>{StompFrame("CONNECTED", {{"server", "a\\cb\\t"}})} << QString();
     QTest::newRow("the first of two content-lengths counts, and keeps a NUL in the body")
         << bytes("MESSAGE\ncontent-length:2\ncontent-length:5\n\na\0\0")
         << QList<StompFrame>{StompFrame("MESSAGE", {{"content-length", "2"}, {"content-length", "5"}},
-                                        bytes("a\0"))} << true;
+                                        bytes("a\0"))} << QString();
     QTest::newRow("without content-length the body ends at the first NUL")
         << bytes("SEND\n\nab\0SEND\n\ncd\0")
-        << QList<StompFrame>{StompFrame("SEND", {}, "ab"), StompFrame("SEND", {}, "cd")} << true;
+        << QList<StompFrame>{StompFrame("SEND", {}, "ab"), StompFrame("SEND", {}, "cd")} << QString();
     QTest::newRow("end-of-lines before, between and after frames are skipped")
         << bytes("\n\r\n\nSEND\n\n\0\n\n\r\nACK\nid:1\n\n\0\n")
-        << QList<StompFrame>{StompFrame("SEND"), StompFrame("ACK", {{"id", "1"}})} << true;
-    QTest::newRow("the stream ends inside a body without content-length")
-        << QByteArray("SEND\n\nbody") << QList<StompFrame>() << false;
-    QTest::newRow("the stream ends before the NUL of a counted body")
-        << QByteArray("MESSAGE\ncontent-length:2\n\nab") << QList<StompFrame>() << false;
+        << QList<StompFrame>{StompFrame("SEND"), StompFrame("ACK", {{"id", "1"}})} << QString();
     QTest::newRow("the stream ends after a whole frame, inside the next")
-        << bytes("SEND\n\n\0SE") << QList<StompFrame>{StompFrame("SEND")} << false;
+        << bytes("SEND\n\n\0SE") << QList<StompFrame>{StompFrame("SEND")} << "ended inside a frame";
 }
 
 void tst_StompFrame::parse()
 {
     QFETCH(QByteArray, input);
-    QFETCH(bool, endsBetweenFrames);
+    QFETCH(QString, finishError);
 
     StompFrameParser parser;
     QVERIFY2(parser.feed(input), qPrintable(parser.errorString()));
-    QVERIFY2(parser.finish() == endsBetweenFrames, qPrintable(parser.errorString()));
-    if (!endsBetweenFrames)
-        QVERIFY2(parser.errorString().contains(QLatin1String("ended inside a frame")),
-                 qPrintable(parser.errorString()));
+    QCOMPARE(parser.finish(), finishError.isEmpty());
+    QVERIFY2(parser.errorString().contains(finishError), qPrintable(parser.errorString()));
     // Frames completed before the stream broke off are still there to take.
     QTEST(takeAll(parser), "frames");
 }
@@ -258,8 +235,6 @@ void tst_StompFrame::everySplitPoint()
     QVERIFY2(whole.feed(stream), qPrintable(whole.errorString()));
     const QList<StompFrame> expected = takeAll(whole);
     QCOMPARE(expected.size(), 4);
-    QCOMPARE(expected.at(1).header("ack"), QByteArray("ID:host:7"));
-    QCOMPARE(expected.at(1).body(), bytes("{\0\"}\n"));
 
     // Every way of cutting the stream into three reads gives the same frames.
     for (int first = 0; first <= stream.size(); ++first) {

@@ -6,31 +6,16 @@
 FakeStompBroker::FakeStompBroker(QObject *parent)
     : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &FakeStompBroker::acceptConnections);
-}
-
-FakeStompBroker::~FakeStompBroker()
-{
-    for (Connection *connection : qAsConst(m_connections)) {
-        if (connection->socket)
-            connection->socket->abort();
-        delete connection->socket.data();
-        delete connection->beats.data();
-        delete connection;
-    }
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeStompBroker::accept);
 }
 
 bool FakeStompBroker::listen()
 {
+    // Port 0 picks one; listening again reuses it.
     if (!m_server.listen(QHostAddress::LocalHost, m_port))
         return false;
     m_port = m_server.serverPort();
     return true;
-}
-
-void FakeStompBroker::stopListening()
-{
-    m_server.close();
 }
 
 StompClient::Settings FakeStompBroker::clientSettings() const
@@ -38,11 +23,9 @@ StompClient::Settings FakeStompBroker::clientSettings() const
     StompClient::Settings settings;
     settings.host = QStringLiteral("127.0.0.1");
     settings.port = m_port;
-    settings.heartBeatSendMs = 0;
-    settings.heartBeatReceiveMs = 0;
+    settings.heartBeatSendMs = settings.heartBeatReceiveMs = 0;
     settings.reconnectMinMs = 20;
     settings.reconnectMaxMs = 80;
-    settings.connectTimeoutMs = 5000;
     return settings;
 }
 
@@ -64,152 +47,78 @@ QList<QByteArray> FakeStompBroker::ackedIds() const
     return ids;
 }
 
-QByteArray FakeStompBroker::rawReceived(int connection) const
+QByteArray FakeStompBroker::deliver(const QByteArray &body)
 {
-    return connection >= 0 && connection < m_connections.size() ? m_connections.at(connection)->raw
-                                                                 : QByteArray();
-}
-
-QByteArray FakeStompBroker::deliver(const QString &destination, const QByteArray &body,
-                                    const QList<StompFrame::Header> &headers)
-{
-    const int number = ++m_nextMessage;
-    const QByteArray ackId = "msg:" + QByteArray::number(number);
-    StompFrame message("MESSAGE", {{"destination", destination.toUtf8()},
-                                   {"message-id", "m-" + QByteArray::number(number)},
-                                   {"ack", ackId}},
-                       body);
-    for (const StompFrame::Header &header : headers)
-        message.addHeader(header.first, header.second);
-    if (!route(message))
-        m_held.append(message);
+    const StompFrame subscribe = receivedOf("SUBSCRIBE").last();
+    const QByteArray ackId = "msg:" + QByteArray::number(++m_delivered);
+    sendFrame(StompFrame("MESSAGE", {{"destination", subscribe.header("destination")},
+                                     {"subscription", subscribe.header("id")},
+                                     {"message-id", ackId}, {"ack", ackId}}, body));
     return ackId;
-}
-
-void FakeStompBroker::sendFrame(const StompFrame &frame, int connection)
-{
-    QString error;
-    const QByteArray bytes = frame.encode(&error);
-    Q_ASSERT_X(!bytes.isEmpty(), "FakeStompBroker::sendFrame", qPrintable(error));
-    // Brokers follow each frame with an EOL.
-    sendRaw(bytes + '\n', connection);
 }
 
 void FakeStompBroker::sendRaw(const QByteArray &bytes, int connection)
 {
     const int index = connection < 0 ? m_connections.size() - 1 : connection;
-    if (index < 0 || index >= m_connections.size() || !m_connections.at(index)->socket)
-        return;
-    m_connections.at(index)->socket->write(bytes);
+    if (index >= 0)
+        m_connections.at(index).socket->write(bytes);
 }
 
 void FakeStompBroker::dropConnections()
 {
-    for (Connection *connection : qAsConst(m_connections)) {
-        if (connection->socket)
-            connection->socket->abort();
-    }
+    for (const Connection &connection : qAsConst(m_connections))
+        connection.socket->abort();
 }
 
-void FakeStompBroker::acceptConnections()
+void FakeStompBroker::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        auto *connection = new Connection;
-        connection->socket = socket;
         const int index = m_connections.size();
-        m_connections.append(connection);
+        m_connections.append(Connection{socket, StompFrameParser()});
         connect(socket, &QTcpSocket::readyRead, this, [this, index] { readFrom(index); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, index] {
-            Connection *gone = m_connections.at(index);
-            if (gone->beats)
-                gone->beats->stop();
-            for (int i = m_subscriptions.size() - 1; i >= 0; --i) {
-                if (m_subscriptions.at(i).connection == index)
-                    m_subscriptions.removeAt(i);
-            }
-        });
     }
 }
 
 void FakeStompBroker::readFrom(int index)
 {
-    Connection *connection = m_connections.at(index);
-    const QByteArray bytes = connection->socket->readAll();
-    connection->raw += bytes;
-    bool onlyLineEnds = !bytes.isEmpty();
-    for (const char c : bytes)
-        onlyLineEnds = onlyLineEnds && (c == '\n' || c == '\r');
-    if (onlyLineEnds)
-        m_heartBeats += bytes.count('\n');
-    const bool intact = connection->parser.feed(bytes);
-    while (connection->parser.hasFrame())
-        handle(index, connection->parser.takeFrame());
-    if (!intact) {
-        qWarning("fake broker: %s", qPrintable(connection->parser.errorString()));
-        connection->socket->abort();
-    }
+    Connection &connection = m_connections[index];
+    const QByteArray bytes = connection.socket->readAll();
+    if (!bytes.isEmpty() && bytes.trimmed().isEmpty())
+        m_heartBeatsReceived += bytes.count('\n');
+    if (!connection.parser.feed(bytes))
+        qWarning("fake broker: %s", qPrintable(connection.parser.errorString()));
+    while (connection.parser.hasFrame())
+        handle(index, connection.parser.takeFrame());
 }
 
 void FakeStompBroker::handle(int index, const StompFrame &frame)
 {
     received.append(frame);
     emit frameReceived(frame);
-    Connection *connection = m_connections.at(index);
-    const QByteArray command = frame.command();
-
-    if (command == "CONNECT" || command == "STOMP") {
-        if (!answersConnect)
-            return;
-        if (!connectError.isEmpty()) {
-            sendFrame(StompFrame("ERROR", {{"message", connectError}}, "Access refused"), index);
-            connection->socket->disconnectFromHost();
+    QTcpSocket *socket = m_connections.at(index).socket;
+    if (frame.command() == "CONNECT") {
+        if (!connectAnswer.isEmpty()) {
+            sendRaw(connectAnswer, index);
             return;
         }
-        sendFrame(StompFrame("CONNECTED", {{"version", "1.2"},
-                                           {"heart-beat", heartBeat},
-                                           {"server", "fake"}}),
-                  index);
-        const int brokerSends = heartBeat.split(',').value(0).toInt();
-        if (brokerSends > 0 && sendsHeartBeats) {
-            connection->beats = new QTimer(this);
-            connect(connection->beats, &QTimer::timeout, this,
-                    [this, index] {
-                        sendRaw("\n", index);
-                        ++m_heartBeatsSent;
-                    });
-            connection->beats->setTimerType(Qt::PreciseTimer);
-            connection->beats->start(beatEveryMs > 0 ? beatEveryMs : brokerSends);
+        sendFrame(StompFrame("CONNECTED", {{"version", "1.2"}, {"heart-beat", heartBeat}}), index);
+        const int promised = heartBeat.split(',').value(0).toInt();
+        if (promised > 0) {
+            auto *beats = new QTimer(socket);
+            beats->setTimerType(Qt::PreciseTimer);
+            connect(beats, &QTimer::timeout, this, [this, socket] {
+                socket->write("\n");
+                ++m_heartBeatsSent;
+            });
+            connect(socket, &QTcpSocket::disconnected, beats, &QTimer::stop);
+            beats->start(beatEveryMs > 0 ? beatEveryMs : promised);
         }
         return;
     }
-
-    if (command == "SUBSCRIBE") {
-        const Subscription subscription{index, frame.header("id"), frame.header("destination")};
-        m_subscriptions.append(subscription);
-        const QList<StompFrame> held = m_held;
-        m_held.clear();
-        for (const StompFrame &message : held) {
-            if (!route(message))
-                m_held.append(message);
-        }
-    }
-
     if (frame.hasHeader("receipt") && sendsReceipts)
         sendFrame(StompFrame("RECEIPT", {{"receipt-id", frame.header("receipt")}}), index);
-    if (command == "DISCONNECT")
-        connection->socket->disconnectFromHost();
-}
-
-bool FakeStompBroker::route(const StompFrame &message)
-{
-    const QByteArray destination = message.header("destination");
-    for (const Subscription &subscription : qAsConst(m_subscriptions)) {
-        if (subscription.destination == destination) {
-            StompFrame routed = message;
-            routed.setHeader("subscription", subscription.id);
-            sendFrame(routed, subscription.connection);
-            return true;
-        }
-    }
-    return false;
+    if (frame.command() == "SUBSCRIBE")
+        sendRaw(afterSubscribe, index);
+    if (frame.command() == "DISCONNECT")
+        socket->disconnectFromHost();
 }
