@@ -14,14 +14,20 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL plugin runtime simulators)
 set(CPACK_COMPONENT_RUNTIME_GROUP standin)
 set(CPACK_COMPONENT_SIMULATORS_GROUP standin)
-set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME "tavrin-plugin")
+if(TAVRIN_QT EQUAL 6)
+    # For terminals whose host runs on Qt 6: the same files built against Qt 6, so one of the two.
+    set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME "tavrin-plugin-qt6")
+    set(CPACK_DEBIAN_PLUGIN_PACKAGE_CONFLICTS "tavrin-plugin")
+else()
+    set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME "tavrin-plugin")
+endif()
 set(CPACK_COMPONENT_PLUGIN_DESCRIPTION
     "Online customer check before a payment, as a plugin of the payment terminal")
 set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME "tavrin-standin-host")
 set(CPACK_COMPONENT_GROUP_STANDIN_DESCRIPTION
     "Stand-in payment terminal host, simulators and scenarios to try the Tavrin plugin in")
 # The simulators play the plugin's dialogues.
-set(CPACK_DEBIAN_STANDIN_PACKAGE_DEPENDS "tavrin-plugin (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_STANDIN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PLUGIN_PACKAGE_NAME} (= ${PROJECT_VERSION})")
 # The programs find the host library and the plugin relative to themselves.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
