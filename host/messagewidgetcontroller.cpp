@@ -1,6 +1,7 @@
 #include "messagewidgetcontroller.h"
 
 #include "hostmonitor.h"
+#include "labelfitter.h"
 #include "widgetscontroller.h"
 
 #include <QtCore/QTimer>
@@ -149,8 +150,7 @@ void MessageWidgetController::render()
 {
     if (!ownsUi())
         return;
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("messageText")))
-        label->setText(m_text);
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("messageText")), m_text);
     if (auto *label = m_ui->widget<QLabel>(QStringLiteral("countdownLabel"))) {
         const int left = remainingSeconds();
         label->setVisible(left > 0);
@@ -160,7 +160,7 @@ void MessageWidgetController::render()
     const bool ok = m_buttons != NoButtons && !yesNo;
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("okButton"))) {
         button->setVisible(ok);
-        button->setText(m_okCaption.isEmpty() ? QStringLiteral("OK") : m_okCaption);
+        button->setText(m_okCaption.isEmpty() ? tr("OK") : m_okCaption);
     }
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("yesButton")))
         button->setVisible(yesNo);

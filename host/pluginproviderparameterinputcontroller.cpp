@@ -3,6 +3,8 @@
 #include "formproject.h"
 #include "formviewer.h"
 #include "hostmonitor.h"
+#include "labelfitter.h"
+#include "touchlist.h"
 #include "sessionmanager.h"
 #include "widgetnames.h"
 #include "widgetscontroller.h"
@@ -47,6 +49,25 @@ QString maskClass(QChar c, bool *required)
 bool isMaskMeta(QChar c)
 {
     return c == QLatin1Char('>') || c == QLatin1Char('<') || c == QLatin1Char('!');
+}
+
+// The mask as the customer should read it: a slot for each character to type, the fixed ones as
+// they stand. Shown as digits ("9999") a mask reads as a code already filled in.
+QString maskSlots(const QString &mask)
+{
+    const QString layout = mask.section(QLatin1Char(';'), 0, 0);
+    QString shown;
+    for (int i = 0; i < layout.size(); ++i) {
+        const QChar c = layout.at(i);
+        bool required = false;
+        if (isMaskMeta(c))
+            continue;
+        if (c == QLatin1Char('\\') && i + 1 < layout.size())
+            shown += layout.at(++i);
+        else
+            shown += maskClass(c, &required).isEmpty() ? c : QLatin1Char('_');
+    }
+    return shown;
 }
 
 // The whole-match expression of pattern. Compiling one, with its machine code, costs more than
@@ -147,10 +168,25 @@ QString PluginProviderParameterInputController::hint() const
     if (canGoNext())
         return QString();
     if (m_parameter.isChoice())
-        return QStringLiteral("Выберите один из вариантов");
+        return tr("Выберите один из вариантов");
     if (!m_parameter.mask().isEmpty())
-        return QStringLiteral("Введите значение по образцу %1").arg(m_parameter.mask());
-    return QStringLiteral("Значение введено не полностью или с ошибкой");
+        return tr("Введите значение по образцу %1").arg(maskSlots(m_parameter.mask()));
+    return tr("Значение введено не полностью или с ошибкой");
+}
+
+bool PluginProviderParameterInputController::canBecomeValid(const QString &value) const
+{
+    if (m_parameter.isChoice() || value.isEmpty() || accepts(value))
+        return true;
+    // A partial match is a value that more typing may still complete.
+    const auto partial = [&value](const QRegularExpression &expression) {
+        if (!expression.isValid() || expression.pattern().isEmpty())
+            return true;
+        const QRegularExpressionMatch match =
+            expression.match(value, 0, QRegularExpression::PartialPreferCompleteMatch);
+        return match.hasMatch() || match.hasPartialMatch();
+    };
+    return partial(m_pattern) && (m_parameter.mask().isEmpty() || partial(m_maskPattern));
 }
 
 bool PluginProviderParameterInputController::acceptsValue(const ProviderParameter &parameter,
@@ -327,9 +363,11 @@ void PluginProviderParameterInputController::takeUi()
                     &PluginProviderParameterInputController::keyPressed, Qt::UniqueConnection);
         }
     }
-    if (auto *list = ui->widget<QListWidget>(QStringLiteral("choiceList")))
+    if (auto *list = ui->widget<QListWidget>(QStringLiteral("choiceList"))) {
+        TouchList::prepare(list);
         connect(list, &QListWidget::itemClicked, this,
                 &PluginProviderParameterInputController::choiceClicked, Qt::UniqueConnection);
+    }
     if (auto *edit = ui->widget<QLineEdit>(QStringLiteral("valueEdit")))
         connect(edit, &QLineEdit::textEdited, this,
                 &PluginProviderParameterInputController::editTextChanged, Qt::UniqueConnection);
@@ -340,14 +378,12 @@ void PluginProviderParameterInputController::render()
     if (!ownsUi())
         return;
     const bool choice = m_parameter.isChoice();
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("providerNameLabel")))
-        label->setText(m_providerName);
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("parameterLabel")))
-        label->setText(m_parameter.label());
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("providerNameLabel")), m_providerName);
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("parameterLabel")), m_parameter.label());
     if (auto *edit = m_ui->widget<QLineEdit>(QStringLiteral("valueEdit"))) {
         edit->setVisible(!choice);
         edit->setReadOnly(m_readOnly);
-        edit->setPlaceholderText(m_parameter.mask());
+        edit->setPlaceholderText(maskSlots(m_parameter.mask()));
         if (edit->text() != m_text)
             edit->setText(m_text);
     }
@@ -370,10 +406,12 @@ void PluginProviderParameterInputController::render()
                 if (QString::number(it.key()) == m_text)
                     list->setCurrentItem(item);
             }
+            TouchList::fitRows(list);
         }
     }
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("hintLabel")))
-        label->setText(m_text.isEmpty() && !m_nextTried ? QString() : hint());
+    // Not while the customer is still typing a value that may yet be right.
+    const bool hinted = m_nextTried || !canBecomeValid(m_text);
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("hintLabel")), hinted ? hint() : QString());
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("nextButton")))
         button->setEnabled(canGoNext());
 }
