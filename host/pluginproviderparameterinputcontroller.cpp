@@ -286,6 +286,9 @@ void PluginProviderParameterInputController::keyPressed()
         m_text.chop(1);
     } else if (key == QLatin1String("clear")) {
         m_text.clear();
+    } else if (!m_parameter.mask().isEmpty() && m_text.size() >= maskSlots(m_parameter.mask()).size()) {
+        // Every slot is filled: a key more would only be cut off by the field.
+        return;
     } else {
         // Fill in the mask's fixed characters that come before the next typed one.
         QString mask = m_parameter.mask().section(QLatin1Char(';'), 0, 0);
@@ -383,9 +386,17 @@ void PluginProviderParameterInputController::render()
     if (auto *edit = m_ui->widget<QLineEdit>(QStringLiteral("valueEdit"))) {
         edit->setVisible(!choice);
         edit->setReadOnly(m_readOnly);
-        edit->setPlaceholderText(maskSlots(m_parameter.mask()));
-        if (edit->text() != m_text)
+        // The mask's slots show in the field, "12__", and fill as the customer types.
+        const QString inputMask = m_parameter.mask().isEmpty()
+            ? QString()
+            : m_parameter.mask().section(QLatin1Char(';'), 0, 0) + QStringLiteral(";_");
+        if (edit->inputMask() != inputMask)
+            edit->setInputMask(inputMask);
+        if (edit->text() != m_text) {
             edit->setText(m_text);
+            // In the slot after the last typed character, not after the empty ones.
+            edit->setCursorPosition(m_text.size());
+        }
     }
     if (auto *keypad = m_ui->widget<QWidget>(QStringLiteral("keypad")))
         keypad->setVisible(!choice && !m_readOnly
@@ -399,14 +410,26 @@ void PluginProviderParameterInputController::render()
             for (auto it = values.cbegin(); it != values.cend(); ++it)
                 byPosition.insert(it.value().toInt(), it.key());
             QSignalBlocker blocker(list);
-            list->clear();
-            for (auto it = byPosition.cbegin(); it != byPosition.cend(); ++it) {
-                auto *item = new QListWidgetItem(it.value(), list);
-                item->setData(Qt::UserRole, it.key());
-                if (QString::number(it.key()) == m_text)
-                    list->setCurrentItem(item);
+            // The same choices stay where the customer scrolled them; a tap only marks one.
+            bool same = list->count() == byPosition.size();
+            int row = 0;
+            for (auto it = byPosition.cbegin(); same && it != byPosition.cend(); ++it, ++row)
+                same = list->item(row)->text() == it.value() && list->item(row)->data(Qt::UserRole).toInt() == it.key();
+            if (!same) {
+                list->clear();
+                for (auto it = byPosition.cbegin(); it != byPosition.cend(); ++it)
+                    (new QListWidgetItem(it.value(), list))->setData(Qt::UserRole, it.key());
+                TouchList::fitRows(list);
             }
-            TouchList::fitRows(list);
+            for (row = 0; row < list->count(); ++row) {
+                if (QString::number(list->item(row)->data(Qt::UserRole).toInt()) == m_text) {
+                    if (list->currentRow() != row)
+                        list->setCurrentRow(row);
+                    break;
+                }
+            }
+            if (row == list->count())
+                list->clearSelection();
         }
     }
     // Not while the customer is still typing a value that may yet be right.

@@ -3,6 +3,8 @@
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QListWidget>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QScrollBar>
+#include <QtWidgets/QScroller>
 
 #include <memory>
 
@@ -32,7 +34,7 @@ QStringList leftovers(QWidget *form)
         if (auto *label = qobject_cast<QLabel *>(widget))
             text = label->text();
         else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-            text = edit->text() + edit->placeholderText() + (edit->isReadOnly() ? "read-only" : "");
+            text = edit->text() + edit->placeholderText() + edit->inputMask() + (edit->isReadOnly() ? "read-only" : "");
         else if (auto *list = qobject_cast<QListWidget *>(widget))
             text = list->count() || list->currentItem() ? "items" : "";
         else if (auto *key = qobject_cast<QPushButton *>(widget))
@@ -61,6 +63,9 @@ private slots:
     void nextScreenStartsClean();
     void shippedForms_data();
     void shippedForms();
+    void hintWaitsForAHopelessValue_data();
+    void hintWaitsForAHopelessValue();
+    void choiceListScrollsByDragging();
 
 private:
     WidgetsController *messageForm();
@@ -205,6 +210,92 @@ void tst_FormScreens::shippedForms()
     QVERIFY(!labels.isEmpty());
     for (const QLabel *label : labels)
         QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+}
+
+void tst_FormScreens::hintWaitsForAHopelessValue_data()
+{
+    QTest::addColumn<QString>("regExp");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("nextPressed");
+    QTest::addColumn<QString>("hint");
+
+    const QString incomplete = QStringLiteral("Значение введено не полностью или с ошибкой");
+    const QString masked = QStringLiteral("Введите значение по образцу ____");
+    QTest::newRow("a phone number begun right") << "^9\\d{9}$" << "" << "926" << false << "";
+    QTest::newRow("a phone number begun wrong") << "^9\\d{9}$" << "" << "8" << false << incomplete;
+    QTest::newRow("a phone number one digit too long") << "^9\\d{9}$" << "" << "92655544331" << false << incomplete;
+    QTest::newRow("Next on a phone number begun right") << "^9\\d{9}$" << "" << "926" << true << incomplete;
+    QTest::newRow("a code half typed") << "" << "9999" << "12" << false << "";
+    QTest::newRow("a code with a digit too many") << "" << "9999" << "12345" << false << masked;
+    QTest::newRow("Next on a code half typed") << "" << "9999" << "12" << true << masked;
+    QTest::newRow("a name in digits") << "^[А-ЯЁ][а-яё-]+$" << "" << "1" << false << incomplete;
+}
+
+void tst_FormScreens::hintWaitsForAHopelessValue()
+{
+    QFETCH(QString, regExp);
+    QFETCH(QString, mask);
+    QFETCH(QString, typed);
+    QFETCH(bool, nextPressed);
+    QFETCH(QString, hint);
+
+    ProviderParameter parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"));
+    parameter.setRegExp(regExp);
+    parameter.setMask(mask);
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", parameter, false);
+    m_input->setText(typed);
+    if (nextPressed)
+        m_input->next();
+    WidgetsController *ui = m_input->ui();
+    QCOMPARE(ui->widget<QLabel>(QStringLiteral("hintLabel"))->text(), hint);
+    // The mask shows where the characters go, never digits that read as a code.
+    const QString shown = ui->widget<QLineEdit>(QStringLiteral("valueEdit"))->displayText();
+    if (!mask.isEmpty())
+        QCOMPARE(shown, typed.left(4) + QString(qMax(0, 4 - typed.size()), QLatin1Char('_')));
+}
+
+void tst_FormScreens::choiceListScrollsByDragging()
+{
+    ProviderParameter parameter(QStringLiteral("account"), QStringLiteral("Выберите счёт"));
+    QMap<QString, QVariant> choices;
+    for (int position = 0; position < 12; ++position)
+        choices.insert(QStringLiteral("Счёт 4081781000000000%1, накопительный, с ежемесячной капитализацией процентов")
+                           .arg(position, 4, 10, QLatin1Char('0')), position);
+    parameter.setValues(choices);
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", parameter, false);
+    m_viewer->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_viewer.get()));
+    auto *list = m_input->ui()->widget<QListWidget>(QStringLiteral("choiceList"));
+    QVERIFY2(list->height() > 300, "the list does not take the free height");
+    QVERIFY2(list->visualItemRect(list->item(0)).height() >= 48, "a row is smaller than a finger");
+    QVERIFY2(!list->horizontalScrollBar()->isVisible(), "the wrapped rows scroll sideways");
+    QScrollBar *bar = list->verticalScrollBar();
+    QCOMPARE(bar->value(), 0);
+
+    // A finger drags the list up, slowly enough to be a drag. The events come through the window,
+    // as the screen's own do, so that the list's gesture sees them.
+    QWidget *viewport = list->viewport();
+    QWindow *window = m_viewer->windowHandle();
+    QPoint at = viewport->mapTo(m_viewer.get(), QPoint(viewport->width() / 2, viewport->height() - 20));
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, at);
+    for (int step = 0; step < 12; ++step) {
+        at.ry() -= 20;
+        QTest::mouseMove(window, at, 15);
+    }
+    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, at, 15);
+    QTRY_VERIFY2(bar->value() > 100, "the list did not follow the finger");
+    QTRY_COMPARE(QScroller::scroller(viewport)->state(), QScroller::Inactive);
+    QVERIFY2(m_input->text().isEmpty(), "a drag picked a choice");
+
+    // A tap still picks the row under the finger.
+    QListWidgetItem *tapped = list->itemAt(viewport->width() / 2, viewport->height() / 2);
+    QVERIFY(tapped);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+                      viewport->mapTo(m_viewer.get(), list->visualItemRect(tapped).center()));
+    QTRY_COMPARE(m_input->text(), QString::number(tapped->data(Qt::UserRole).toInt()));
 }
 
 QTEST_MAIN(tst_FormScreens)

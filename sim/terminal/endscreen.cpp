@@ -50,6 +50,8 @@ EndScreen::EndScreen(QWidget *parent)
         " background: #1d3557; color: white; }"
         "QPushButton:disabled { background: #8d99ae; }"));
     m_title->setObjectName(QStringLiteral("endTitle"));
+    m_again->setObjectName(QStringLiteral("againButton"));
+    m_close->setObjectName(QStringLiteral("closeButton"));
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setWordWrap(true);
     m_subtitle->setObjectName(QStringLiteral("endSubtitle"));
