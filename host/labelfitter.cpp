@@ -1,6 +1,8 @@
 #include "labelfitter.h"
 
 #include <QtCore/QEvent>
+#include <QtCore/QPair>
+#include <QtCore/QVector>
 #include <QtGui/QFontMetrics>
 #include <QtGui/QTextLayout>
 #include <QtWidgets/QLabel>
@@ -38,30 +40,38 @@ QString LabelFitter::fitted(const QLabel *label, const QString &text, int width,
 {
     if (text.isEmpty() || width <= 0 || maxLines <= 0)
         return text;
-    // Laid out as the label lays out its plain text, wrapped at word boundaries.
+    // Laid out as the label lays out its plain text, wrapped at word boundaries; a word longer
+    // than the line is broken where it must be, and the label is told so with a line break.
     QTextLayout layout(text, label->font());
     QTextOption option;
-    option.setWrapMode(QTextOption::WordWrap);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
-    int lines = 0;
-    int lastStart = 0;
+    QVector<QPair<int, int>> lines;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
-        if (++lines == maxLines)
-            lastStart = line.textStart();
+        lines.append({line.textStart(), line.textLength()});
     }
     layout.endLayout();
-    if (lines <= maxLines)
-        return text;
-    QString rest = text.mid(lastStart);
+    const bool cut = lines.size() > maxLines;
+    QString shown;
+    const int whole = cut ? maxLines - 1 : lines.size();
+    for (int i = 0; i < whole; ++i) {
+        const QString part = text.mid(lines.at(i).first, lines.at(i).second);
+        shown += part;
+        if (i + 1 < lines.size() && !part.isEmpty() && !part.back().isSpace())
+            shown += QLatin1Char('\n');
+    }
+    if (!cut)
+        return shown;
+    // The last line takes the rest of the text, cut to the width with "…".
+    QString rest = text.mid(lines.at(whole).first);
     rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QFontMetrics metrics(label->font());
     QString last = metrics.elidedText(rest, Qt::ElideRight, width);
-    // An elided line always shows that something was left out, however the text breaks.
     if (!last.endsWith(QChar(0x2026)))
         last = metrics.elidedText(rest + QChar(0x2026), Qt::ElideRight, width);
-    return text.left(lastStart) + last;
+    return shown + last;
 }
 
 bool LabelFitter::eventFilter(QObject *watched, QEvent *event)

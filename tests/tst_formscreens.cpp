@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "labelfitter.h"
 #include "pluginfixture.h"
 #include "widgetnames.h"
 
@@ -66,6 +67,10 @@ private slots:
     void hintWaitsForAHopelessValue_data();
     void hintWaitsForAHopelessValue();
     void choiceListScrollsByDragging();
+    void choicesFollowTheParameter();
+    void formIsLaidOutWhenLoaded();
+    void longTextEndsInAnEllipsis_data();
+    void longTextEndsInAnEllipsis();
 
 private:
     WidgetsController *messageForm();
@@ -296,6 +301,70 @@ void tst_FormScreens::choiceListScrollsByDragging()
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
                       viewport->mapTo(m_viewer.get(), list->visualItemRect(tapped).center()));
     QTRY_COMPARE(m_input->text(), QString::number(tapped->data(Qt::UserRole).toInt()));
+}
+
+void tst_FormScreens::choicesFollowTheParameter()
+{
+    ProviderParameter document(QStringLiteral("ID_type"), QStringLiteral("Документ"));
+    document.setValues({{"Паспорт", 0}, {"Вид на жительство", 1}});
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", document, false);
+    auto *list = m_input->ui()->widget<QListWidget>(QStringLiteral("choiceList"));
+    QVERIFY(m_input->choose(0));
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(list->currentItem()->isSelected());
+
+    // The next question on the same screen shows its own choices, none of them picked.
+    ProviderParameter account(QStringLiteral("account"), QStringLiteral("Счёт"));
+    account.setValues({{"Счёт 1", 0}, {"Счёт 2", 1}, {"Счёт 3", 2}});
+    m_input->setParameter("Провайдер", account, false);
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        shown << list->item(row)->text();
+    QCOMPARE(shown, QStringList({"Счёт 1", "Счёт 2", "Счёт 3"}));
+    QVERIFY(list->selectedItems().isEmpty());
+}
+
+void tst_FormScreens::formIsLaidOutWhenLoaded()
+{
+    // Before the event loop has run once: a form shown now must not show builder's sizes.
+    const QString file = QDir(m_project->projectDir()).filePath(WidgetNames().parameterInputViewFileName());
+    QVERIFY(m_viewer->loadFromFile(file, PluginProviderParameterInputController::FormName, {}));
+    QWidget *form = m_viewer->getUi(PluginProviderParameterInputController::FormName)->form();
+    for (const QString &name : {"key1", "keyBackspace", "nextButton"}) {
+        auto *key = form->findChild<QPushButton *>(name);
+        QVERIFY2(key->height() >= 40 && key->width() >= 40, qPrintable(name));
+        QVERIFY2(form->rect().contains(QRect(key->mapTo(form, QPoint()), key->size())), qPrintable(name));
+    }
+}
+
+void tst_FormScreens::longTextEndsInAnEllipsis_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("cut");
+
+    QTest::newRow("a name on one line") << "Пополнение карты" << false;
+    QTest::newRow("a name of 300 characters") << QString("Перевод по номеру телефона ").repeated(11) << true;
+    QTest::newRow("a name in one word longer than the line") << QString(300, QChar(0x0416)) << true;
+}
+
+void tst_FormScreens::longTextEndsInAnEllipsis()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, cut);
+
+    QLabel label;
+    label.setWordWrap(true);
+    const QString shown = LabelFitter::fitted(&label, text, 400, 2);
+    QCOMPARE(shown != text, cut);
+    if (!cut)
+        return;
+    QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+    QVERIFY2(text.startsWith(shown.chopped(1).remove(QLatin1Char('\n')).trimmed()), qPrintable(shown));
+    // As the label lays it out, the text takes no more than its two lines.
+    label.setText(shown);
+    QVERIFY2(label.heightForWidth(400) <= 2 * label.fontMetrics().lineSpacing() + 2,
+             qPrintable(QStringLiteral("%1 px: %2").arg(label.heightForWidth(400)).arg(shown)));
 }
 
 QTEST_MAIN(tst_FormScreens)
