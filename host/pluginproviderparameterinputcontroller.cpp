@@ -4,8 +4,8 @@
 #include "formviewer.h"
 #include "hostmonitor.h"
 #include "labelfitter.h"
-#include "touchlist.h"
 #include "sessionmanager.h"
+#include "touchlist.h"
 #include "widgetnames.h"
 #include "widgetscontroller.h"
 

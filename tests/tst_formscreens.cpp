@@ -71,6 +71,7 @@ private slots:
     void formIsLaidOutWhenLoaded();
     void longTextEndsInAnEllipsis_data();
     void longTextEndsInAnEllipsis();
+    void fittedTextFollowsTheWidth();
 
 private:
     WidgetsController *messageForm();
@@ -341,21 +342,25 @@ void tst_FormScreens::formIsLaidOutWhenLoaded()
 void tst_FormScreens::longTextEndsInAnEllipsis_data()
 {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
     QTest::addColumn<bool>("cut");
 
-    QTest::newRow("a name on one line") << "Пополнение карты" << false;
-    QTest::newRow("a name of 300 characters") << QString("Перевод по номеру телефона ").repeated(11) << true;
-    QTest::newRow("a name in one word longer than the line") << QString(300, QChar(0x0416)) << true;
+    const QString longName = QString("Перевод по номеру телефона ").repeated(11);
+    QTest::newRow("a name on one line") << "Пополнение карты" << 400 << false;
+    QTest::newRow("a name of 300 characters") << longName << 400 << true;
+    QTest::newRow("a name in one word longer than the line") << QString(300, QChar(0x0416)) << 400 << true;
+    QTest::newRow("a label not laid out yet") << longName << 0 << false;
 }
 
 void tst_FormScreens::longTextEndsInAnEllipsis()
 {
     QFETCH(QString, text);
+    QFETCH(int, width);
     QFETCH(bool, cut);
 
     QLabel label;
     label.setWordWrap(true);
-    const QString shown = LabelFitter::fitted(&label, text, 400, 2);
+    const QString shown = LabelFitter::fitted(&label, text, width, 2);
     QCOMPARE(shown != text, cut);
     if (!cut)
         return;
@@ -365,6 +370,33 @@ void tst_FormScreens::longTextEndsInAnEllipsis()
     label.setText(shown);
     QVERIFY2(label.heightForWidth(400) <= 2 * label.fontMetrics().lineSpacing() + 2,
              qPrintable(QStringLiteral("%1 px: %2").arg(label.heightForWidth(400)).arg(shown)));
+    QVERIFY2(label.minimumSizeHint().width() <= 400, qPrintable(shown));
+}
+
+void tst_FormScreens::fittedTextFollowsTheWidth()
+{
+    QWidget window;
+    auto *label = new QLabel(&window);
+    label->setWordWrap(true);
+    label->setProperty("maximumLines", 2);
+    label->setGeometry(0, 0, 600, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString text = QString("Перевод по номеру телефона ").repeated(11);
+    LabelFitter::setText(label, text);
+    const QString wide = label->text();
+    QVERIFY2(wide.endsWith(QChar(0x2026)), qPrintable(wide));
+
+    // A narrower screen, or a font that comes with the style, fits the text again.
+    label->resize(300, 100);
+    QVERIFY2(label->text().size() < wide.size(), qPrintable(label->text()));
+    label->resize(600, 100);
+    QCOMPARE(label->text(), wide);
+
+    // A text someone else puts on the label stays as it is.
+    label->setText(QStringLiteral("Пополнение карты"));
+    label->resize(300, 100);
+    QCOMPARE(label->text(), QStringLiteral("Пополнение карты"));
 }
 
 QTEST_MAIN(tst_FormScreens)

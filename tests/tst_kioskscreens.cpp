@@ -8,6 +8,8 @@
 #include <QtCore/QRect>
 #include <QtTest/QtTest>
 
+#include <algorithm>
+
 namespace {
 
 const QChar Ellipsis(0x2026);
@@ -132,6 +134,14 @@ void tst_KioskScreens::everyScreenHolds()
         const QRect windowRect(0, 0, window.value(QStringLiteral("width")).toInt(),
                                window.value(QStringLiteral("height")).toInt());
         QVERIFY2(windowRect.width() >= 800 && windowRect.height() >= 600, qPrintable(name));
+
+        // Every screen has the customer's phone below it, and an input screen its Next button.
+        QStringList names;
+        for (const QJsonValue &value : screen.value(QStringLiteral("widgets")).toArray())
+            names << value.toObject().value(QStringLiteral("name")).toString();
+        if (!names.contains(QLatin1String("phoneLine"))
+            || (name.contains(QLatin1String("-screen-")) && !names.contains(QLatin1String("nextButton"))))
+            faults << QStringLiteral("%1 leaves out what the window shows: %2").arg(name, names.join(QLatin1Char(' ')));
 
         QList<QPair<QString, QRect>> buttons;
         QList<QPair<QString, QRect>> others;
