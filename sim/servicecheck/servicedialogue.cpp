@@ -79,6 +79,9 @@ void ServiceDialogue::play(const Scenario &scenario, int timeoutMilliseconds)
     delete m_customer;
     const int think = qMax(1, int(std::lround(scenario.customerDelay * 1000.0 * m_timeScale)));
     m_customer = new ScriptedCustomer(scenario.inputs, think, this);
+    // The service under check has texts of its own: the customer reads the screens, not the
+    // scenario's expectations of them.
+    m_customer->setMode(ScriptedCustomer::Mode::ByName);
     connect(m_customer, &ScriptedCustomer::failed, this, [this](const QString &reason) {
         finish(QString(), reason);
     });
@@ -99,6 +102,11 @@ void ServiceDialogue::play(const Scenario &scenario, int timeoutMilliseconds)
     m_screen->show();
     m_watchdog->start(timeoutMilliseconds);
     plugin->showInitScreen();
+}
+
+void ServiceDialogue::abort(const QString &problem)
+{
+    finish(QString(), problem);
 }
 
 void ServiceDialogue::screenShown(PluginProviderParameterInputController *screen)
