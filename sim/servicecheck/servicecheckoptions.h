@@ -30,7 +30,7 @@ public:
     int terminals() const { return m_terminals; }
     int dialogues() const { return m_dialogues; }
     bool ceiling() const { return m_ceiling; }
-    // Dialogues of each terminal left out of the latency figures.
+    // Dialogues of each terminal left out of the latency figures; negative when not given.
     int warmUp() const { return m_warmUp; }
 
     // How long the terminal waits for an answer, in real milliseconds.
@@ -48,7 +48,7 @@ private:
     QString m_jsonPath;
     QString m_junitPath;
     bool m_requireComplete = false;
-    int m_warmUp = 1;
+    int m_warmUp = -1;
     QString m_recordDir;
     bool m_verbose = false;
     int m_terminals = 0;
