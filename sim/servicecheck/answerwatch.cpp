@@ -42,6 +42,8 @@ int AnswerWatch::millisecondsToWait() const
 
 void AnswerWatch::closeDialogue()
 {
+    if (!m_order.isEmpty())
+        m_met.insert(QStringLiteral("answer-in-time"));
     for (const QString &uid : qAsConst(m_order)) {
         Sent &request = m_requests[uid];
         if (request.answers > 0 || request.lost)

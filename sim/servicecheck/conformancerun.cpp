@@ -101,7 +101,7 @@ void ConformanceRun::next()
     if (m_stopped)
         return;
     if (++m_index >= m_scenarios.size()) {
-        if (m_pipeDeadEarly > 0 && m_pipeDeadEarly == m_scenarios.size()) {
+        if (m_pipeDeadEarly > 0 && m_pipeDeadEarly == m_dialoguesAsking) {
             stop(2, QStringLiteral("cannot run the service: in every dialogue it ended before its first answer; %1")
                         .arg(m_lastExit));
             return;
@@ -169,6 +169,7 @@ void ConformanceRun::serviceExited()
     if (!m_pipe || m_pipe->inputClosed())
         return;
     const bool beforeFirstAnswer = m_watch->answerCount() == m_answersBefore;
+    m_diedEarly = beforeFirstAnswer;
     m_pipeDeadEarly += beforeFirstAnswer ? 1 : 0;
     const QStringList errors = m_pipe->lastErrorLines();
     m_lastExit = QStringLiteral("it %1%2").arg(m_pipe->exitDescription(),
@@ -235,6 +236,9 @@ void ConformanceRun::closeDialogue()
         m_current.sent[step] = m_watch->sentOfStep(step + 1) - m_sentBefore[step];
         m_current.answered[step] = m_watch->answeredOfStep(step + 1) - m_answeredBefore[step];
     }
+    // A dialogue that asked the service nothing says nothing of whether it can answer.
+    m_dialoguesAsking += m_current.requests > 0 || m_diedEarly ? 1 : 0;
+    m_diedEarly = false;
     m_current.firstViolation = m_violationsBefore;
     m_current.violations = m_report.violationCount() - m_violationsBefore;
     m_current.firstNote = m_notesBefore;

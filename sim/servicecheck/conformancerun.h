@@ -85,6 +85,8 @@ private:
     int m_answeredBefore[2] = {0, 0};
     // Dialogues whose service ended before its first answer, and how the last one ended.
     int m_pipeDeadEarly = 0;
+    int m_dialoguesAsking = 0;
+    bool m_diedEarly = false;
     QString m_lastExit;
     QMap<QString, QString> m_values;
     bool m_started = false;
