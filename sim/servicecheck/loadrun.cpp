@@ -435,8 +435,8 @@ void LoadRun::report()
            << '\n';
     *m_out << "RESULT terminals=" << m_terminals.size() << " dialogues=" << total << " rate=" << rate
            << " p50=" << ms("median") << " p95=" << ms("p95") << " p99=" << ms("p99") << " max=" << ms("max")
-           << " lost=" << m_lost << " duplicated=" << m_duplicated << " late=" << m_late << " foreign=" << m_foreign
-           << " errors=" << m_errors << " violations=" << violations << '\n';
+           << " violations=" << violations << " lost=" << m_lost << " duplicated=" << m_duplicated << " late=" << m_late
+           << " foreign=" << m_foreign << " errors=" << m_errors << '\n';
     m_out->flush();
     if (!m_options.jsonPath().isEmpty()) {
         QSaveFile file(m_options.jsonPath());
