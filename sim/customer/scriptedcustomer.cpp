@@ -251,7 +251,9 @@ void ScriptedCustomer::actOnMessageByName(MessageWidgetController *message)
                                 : input.action == Action::Ok;
         if (fits) {
             ++m_next;
-            emit acted(QStringLiteral("presses %1").arg(Scenario::actionName(input.action)));
+            emit acted(input.action == Action::Yes  ? QStringLiteral("presses Yes")
+                       : input.action == Action::No ? QStringLiteral("presses No")
+                                                    : QStringLiteral("presses OK"));
             press(message->ui(), input.action == Action::Yes  ? QStringLiteral("yesButton")
                                  : input.action == Action::No ? QStringLiteral("noButton")
                                                               : QStringLiteral("okButton"),

@@ -44,6 +44,10 @@ ConformanceRun::ConformanceRun(const ServiceCheckOptions &options, const QList<E
         m_report.addNote(note);
     });
     connect(m_dialogue, &ServiceDialogue::ended, this, &ConformanceRun::dialogueEnded);
+    connect(m_dialogue, &ServiceDialogue::shown, this, [this](const QString &what) {
+        *m_out << what << '\n';
+        m_out->flush();
+    });
 }
 
 ConformanceRun::~ConformanceRun()

@@ -45,6 +45,8 @@ signals:
     // end is "payment" or "cancelled", empty with the problem when the dialogue got stuck;
     // values are the provider's parameters at the end.
     void ended(QString end, QString problem, QMap<QString, QString> values);
+    // What the terminal showed and what the customer did, in words: reported, never judged.
+    void shown(QString what);
 
 private slots:
     void screenShown(PluginProviderParameterInputController *screen);
