@@ -20,6 +20,7 @@ private slots:
     void digitsFit_data();
     void digitsFit();
     void nestingBoundIsThePlugins();
+    void rulesMet();
     void exchange();
     void waiting();
 };
@@ -327,7 +328,8 @@ void tst_AnswerRules::digitsFit_data()
     QTest::newRow("a mask of required letters") << "" << "AAA" << false;
     QTest::newRow("a mask of optional letters") << "" << "aaa" << true;
     QTest::newRow("a mask of digits with its blank") << "^\\d{4}$" << "9999;_" << true;
-    QTest::newRow("an escaped letter in a mask") << "" << "\\A999" << true;
+    QTest::newRow("a letter the mask fills in itself") << "^A\\d{3}$" << "\\A999" << true;
+    QTest::newRow("a dash the mask fills in itself") << "^\\d{4}-\\d{2}$" << "9999-99" << true;
 }
 
 void tst_AnswerRules::digitsFit()
@@ -336,6 +338,26 @@ void tst_AnswerRules::digitsFit()
     QFETCH(QString, mask);
     QFETCH(bool, fits);
     QCOMPARE(AnswerRules::digitsFit(regexp, mask), fits);
+}
+
+void tst_AnswerRules::rulesMet()
+{
+    // A rule counts as met only by an answer it judges: the verdict's coverage rests on it.
+    const QVariantList readOnly{QVariantMap{{"name", "surname"}, {"value", "Иванова"}},
+                                QVariantMap{{"name", "doc"}, {"type", "enum"}, {"paramList", QVariantList{QVariantMap{{"name", "a"}}}}}};
+    QSet<QString> met;
+    AnswerRules::check(answer(1, {}, {{"payParamList", readOnly}}), expectation(1), &met);
+    QVERIFY2(met.contains("first-asks") && met.contains("enum-choices") && met.contains("nesting-depth"), qPrintable(met.values().join(' ')));
+    QVERIFY2(!met.contains("digits-only") && !met.contains("completion-values"),
+             qPrintable(met.values().join(' ')));
+    met.clear();
+    AnswerRules::check(answer(2, {}, {}), expectation(2), &met);
+    QVERIFY2(met.contains("completion-values") && met.contains("current-step") && !met.contains("first-asks")
+                 && !met.contains("nesting-depth") && !met.contains("enum-choices"),
+             qPrintable(met.values().join(' ')));
+    met.clear();
+    AnswerRules::check(answer(1, {{"error", true}, {"result", 3}}, {}), expectation(1), &met);
+    QVERIFY2(!met.contains("current-step") && !met.contains("first-asks"), "a failure is not judged as a step");
 }
 
 void tst_AnswerRules::nestingBoundIsThePlugins()
@@ -411,22 +433,32 @@ void tst_AnswerRules::waiting()
     });
     watch.beginDialogue("first", AnswerWatch::Provider());
     QCOMPARE(watch.millisecondsToWait(), 0);
-    watch.send(request("1", 1));
-    QTest::qWait(30);
-    watch.send(request("2", 1));
-    // The wait ends 60 s after the later of the two requests.
-    QVERIFY2(watch.millisecondsToWait() > 59900 && watch.millisecondsToWait() <= 60000,
-             qPrintable(QString::number(watch.millisecondsToWait())));
-    QCOMPARE(watch.unanswered(), 2);
-    watch.takeAnswer(answer(1, {{"uid", "2"}}, {}));
+    watch.closeDialogue();
+    QVERIFY2(!watch.rulesMet().contains("answer-in-time"), "no request, no wait judged");
+    watch.beginDialogue("first", AnswerWatch::Provider());
+    QElapsedTimer sinceSent[3];
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            QTest::qWait(100);
+        watch.send(request(QString::number(i + 1), 1));
+        sinceSent[i].start();
+    }
+    // The wait ends 60 s after the latest request still unanswered.
+    const auto waitsFor = [&watch](const QElapsedTimer &sent) {
+        return qAbs(watch.millisecondsToWait() - (60000 - sent.elapsed())) <= 30;
+    };
+    QVERIFY2(waitsFor(sinceSent[2]), qPrintable(QString::number(watch.millisecondsToWait())));
+    QCOMPARE(watch.unanswered(), 3);
+    watch.takeAnswer(answer(1, {{"uid", "1"}}, {}));
+    watch.takeAnswer(answer(1, {{"uid", "3"}}, {}));
     QCOMPARE(watch.unanswered(), 1);
-    QVERIFY2(watch.millisecondsToWait() > 59800 && watch.millisecondsToWait() < 59980,
-             qPrintable(QString::number(watch.millisecondsToWait())));
+    QVERIFY2(waitsFor(sinceSent[1]), qPrintable(QString::number(watch.millisecondsToWait())));
     found.clear();
     watch.closeDialogue();
+    QVERIFY2(watch.rulesMet().contains("answer-in-time"), "the wait was judged");
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().rule, QStringLiteral("answer-in-time"));
-    QCOMPARE(found.first().request, QStringLiteral("request 1 (step 1, uid 1)"));
+    QCOMPARE(found.first().request, QStringLiteral("request 2 (step 1, uid 2)"));
     QVERIFY2(found.first().value.startsWith("no answer within") && found.first().value.contains("real at time scale 0.5"),
              qPrintable(found.first().value));
     QCOMPARE(watch.unanswered(), 0);
@@ -450,6 +482,14 @@ void tst_AnswerRules::waiting()
     QCOMPARE(found.last().rule, QStringLiteral("answer-in-time"));
     QVERIFY2(found.last().value.endsWith(" s after the request") && !found.last().value.contains("time scale"),
              qPrintable(found.last().value));
+    // Lost when its dialogue closed: an answer after that is not reported again.
+    found.clear();
+    hasty.send(request("4", 1));
+    QTest::qWait(40);
+    hasty.closeDialogue();
+    QCOMPARE(found.size(), 1);
+    hasty.takeAnswer(answer(1, {{"uid", "4"}}, {}));
+    QCOMPARE(found.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_AnswerRules)
