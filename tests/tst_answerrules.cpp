@@ -325,6 +325,8 @@ void tst_AnswerRules::digitsFit_data()
     QTest::newRow("letters or nothing") << "^[a-z]*$" << "" << true;
     QTest::newRow("a broken pattern, which the terminal ignores") << "[" << "" << true;
     QTest::newRow("the wildcard") << "\\*" << "" << true;
+    // The search is bounded: a pattern it cannot settle is taken as one the keypad fills.
+    QTest::newRow("digits up to a letter, beyond the search") << "^[0-9]{1,80}[a-z]$" << "" << true;
     QTest::newRow("a mask of required letters") << "" << "AAA" << false;
     QTest::newRow("a mask of optional letters") << "" << "aaa" << true;
     QTest::newRow("a mask of digits with its blank") << "^\\d{4}$" << "9999;_" << true;
