@@ -261,6 +261,7 @@ void tst_AnswerRules::readsAsThePluginReads_data()
     QTest::newRow("isEditable as the text no") << "isEditable" << QVariant("no") << QVariant(false) << false;
     QTest::newRow("description as a number") << "description" << QVariant(42) << QVariant("42") << true;
     QTest::newRow("description as a list") << "description" << QVariant(QVariantList{"a"}) << QVariant("a") << false;
+    QTest::newRow("description as true") << "description" << QVariant(true) << QVariant("true") << true;
 }
 
 void tst_AnswerRules::readsAsThePluginReads()
@@ -307,6 +308,14 @@ void tst_AnswerRules::readsAsThePluginReads()
             ++(finding.isNote ? notes : violations);
     }
     QVERIFY2(notes + violations == 1, "the field is judged once");
+    // A note says what was sent and how the plugin reads it.
+    const QString kind = sent.userType() == QMetaType::QString ? "text"
+                         : sent.userType() == QMetaType::Bool  ? "true or false"
+                                                               : "a number";
+    for (const AnswerRules::Violation &finding : AnswerRules::check(with(sent), expectation(1))) {
+        if (finding.path == path && finding.isNote)
+            QVERIFY2(finding.sentence.startsWith("sent as " + kind + "; the plugin reads it as "), qPrintable(finding.sentence));
+    }
     QCOMPARE(notes == 1, readsAlike);
     QCOMPARE(notes == 1, noted);
 }
@@ -411,6 +420,13 @@ void tst_AnswerRules::exchange()
     QCOMPARE(found.last().rule, QStringLiteral("answer-json"));
     QCOMPARE(found.last().value, QStringLiteral("not json"));
     QVERIFY2(forwarded.size() == 3, "every answer reaches the plugin, which drops what is not its own");
+    // A long value is cut short in the report.
+    QVariantList many;
+    for (int i = 0; i < 40; ++i)
+        many.append(QVariantMap{{"name", "x"}});
+    const QString shown = AnswerRules::shown(many);
+    QCOMPARE(shown.size(), 203);
+    QVERIFY2(shown.endsWith("...") && shown.startsWith(R"([{"name":"x"})"), qPrintable(shown));
 
     // A garbled uid is taken for the answer to the request still waiting, and judged as one.
     watch.send(request("5550002", 2));
