@@ -116,6 +116,8 @@ void tst_AnswerRules::check_data()
     row("sound first answer", 1, none, none, no);
     row("sound completing answer", 2, none, none, no);
     row("a failure asks for nothing", 1, QVariantMap{{"error", true}, {"result", 5}}, QVariantMap{{"payParamList", QVariantList()}}, no);
+    row("an error flag beside result 0 fails the step", 1, QVariantMap{{"error", true}},
+        QVariantMap{{"currentStep", 3}, {"payParamList", QVariantList()}}, no);
     row("message is text", 1, QVariantMap(), none, no);
     row("uid as a number", 1, QVariantMap{{"uid", 5550001}}, none, no, {"uid-echo"});
     row("uid as a number that reads otherwise", 1, QVariantMap{{"uid", 5.55e6}}, none, {"uid-echo"});
