@@ -71,6 +71,7 @@ private slots:
     void cardNumberAndChoice();
     void nextCustomerStartsEmpty_data();
     void nextCustomerStartsEmpty();
+    void backShowsTheTypedNumber();
 
 private:
     // Checks the request sent last against the one expected, and that it is the only new one.
@@ -247,10 +248,18 @@ void tst_DialogueRoad::nextCustomerStartsEmpty_data()
     // nothing, which leaves the values of the hand-off there.
     QTest::addColumn<QString>("hostPhone");
     QTest::addColumn<QString>("hostCard");
+    // How the host comes to the second payment: with the same provider object, with a copy of
+    // it (a host that keeps its providers by value), or with a new plugin object too.
+    QTest::addColumn<QString>("keeps");
 
-    QTest::newRow("phone of the hand-off") << false << QString() << QString();
-    QTest::newRow("phone and card of the hand-off") << true << QString() << QString();
-    QTest::newRow("phone and card the host put there") << true << "9267654321" << "4276000011112222";
+    QTest::newRow("phone of the hand-off") << false << QString() << QString() << "the provider";
+    QTest::newRow("phone and card of the hand-off") << true << QString() << QString() << "the provider";
+    QTest::newRow("phone and card the host put there") << true << "9267654321" << "4276000011112222"
+                                                       << "the provider";
+    QTest::newRow("phone and card of the hand-off in a copy of the provider")
+        << true << QString() << QString() << "a copy";
+    QTest::newRow("phone and card of the hand-off for a new plugin object")
+        << true << QString() << QString() << "a new plugin";
 }
 
 void tst_DialogueRoad::nextCustomerStartsEmpty()
@@ -258,8 +267,8 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
     QFETCH(bool, withCard);
     QFETCH(QString, hostPhone);
     QFETCH(QString, hostCard);
+    QFETCH(QString, keeps);
 
-    // The host keeps one provider object for every payment to the provider.
     if (withCard)
         d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
     const QVariantList codeOnly{param("smscode", "Код из SMS", QString(), true)};
@@ -278,6 +287,16 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
         if (p.name() == "card_num" && !hostCard.isNull())
             p.setValue(hostCard);
     }
+    if (keeps == "a copy") {
+        d->fixture.provider.reset(new Provider(*d->fixture.provider));
+    } else if (keeps == "a new plugin") {
+        QScopedPointer<Provider> paid(d->fixture.provider.take());
+        QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+        d.reset();
+        d.reset(new DialogueDriver);
+        QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
+        d->fixture.provider.reset(paid.take());
+    }
 
     QVERIFY(d->start());
     QCOMPARE(d->lastShownInput().parameter.name(), "phone");
@@ -289,6 +308,26 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
     QVERIFY(d->enter("4321"));
     QCOMPARE(d->lastShownInput().parameter.name(), "card_num");
     QCOMPARE(d->lastShownInput().parameter.value(), hostCard);
+}
+
+void tst_DialogueRoad::backShowsTheTypedNumber()
+{
+    // A returning customer: the number of the last hand-off, typed again.
+    const QVariantList codeOnly{param("smscode", "Код из SMS", QString(), true)};
+    for (int payment = 0; payment < 2; ++payment) {
+        QVERIFY(d->start());
+        QVERIFY(d->enter("9161234567"));
+        d->answerStep(1, true, codeOnly);
+        QVERIFY(d->back());
+        QCOMPARE(d->lastShownInput().parameter.name(), "phone");
+        QCOMPARE(d->lastShownInput().parameter.value(), "9161234567");
+        QVERIFY(d->enter("9161234567"));
+        d->answerStep(1, true, codeOnly);
+        QVERIFY(d->enter("1234"));
+        d->answerStep(2, true);
+        QCOMPARE(d->payDetails(), payment + 1);
+        d->fixture.plugin->stop();
+    }
 }
 
 QTEST_MAIN(tst_DialogueRoad)

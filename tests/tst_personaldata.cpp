@@ -1,7 +1,9 @@
 #include <QtTest/QtTest>
 
 #include "dialoguetest.h"
+#include "handoffmemory.h"
 #include "messagecapture.h"
+#include "tavrinpluginhandler.h"
 
 #include <QtCore/QTemporaryFile>
 
@@ -64,6 +66,9 @@ class tst_PersonalData : public DialogueTest
 private slots:
     void nothingPersonalInTheLog_data();
     void nothingPersonalInTheLog();
+    void handOffMemoryIsBoundedAndKeepsNoValue_data();
+    void handOffMemoryIsBoundedAndKeepsNoValue();
+    void handOffMemoryIsBoundedForAnyProviders();
 
 private:
     void playDialogue();
@@ -137,6 +142,71 @@ void tst_PersonalData::nothingPersonalInTheLog()
         QVERIFY2(everything.contains(planted) == written,
                  qPrintable(QStringLiteral("%1 %2 in:\n%3").arg(planted, written ? "missing" : "written", everything)));
     }
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue_data()
+{
+    QTest::addColumn<bool>("freshProviders");
+
+    QTest::newRow("a new provider object for each payment") << true;
+    QTest::newRow("one provider object for every payment") << false;
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
+{
+    QFETCH(bool, freshProviders);
+
+    // The plugin's objects built into this suite, so that their memory is the one looked at.
+    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+    d.reset();
+    d.reset(new DialogueDriver(new TavrinPluginHandler));
+    const HandOffMemory &memory = HandOffMemory::instance();
+    const int payments = HandOffMemory::ValuesKept + 100;
+    QString phone;
+    QString card;
+    QString firstPhone;
+    for (int payment = 0; payment < payments; ++payment) {
+        if (freshProviders || payment == 0)
+            d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
+        phone = QString::number(Q_INT64_C(9030000000) + payment + (freshProviders ? 0 : 500000));
+        card = QString::number(Q_INT64_C(4276000000000000) + payment * 7);
+        if (payment == 0)
+            firstPhone = phone;
+        QVERIFY(d->start());
+        QVERIFY(d->enter(phone));
+        d->answerStep(1, true, {editable("smscode")});
+        QVERIFY(d->enter("1234"));
+        QVERIFY(d->enter(card));
+        d->answerStep(2, true);
+        QCOMPARE(d->payDetails(), payment + 1);
+        d->fixture.plugin->stop();
+        d->clearShown();
+    }
+
+    // The phone and the card number of the last thousand payments, whatever the host does.
+    QCOMPARE(memory.size(), 2 * HandOffMemory::ValuesKept);
+    QVERIFY(memory.recognises(113003105, "phone", phone));
+    QVERIFY2(!memory.recognises(113003105, "phone", firstPhone), "an early payment was kept");
+    const QByteArray held = memory.heldBytes();
+    for (const QString &value : {phone, card}) {
+        const QByteArray utf16(reinterpret_cast<const char *>(value.utf16()), value.size() * 2);
+        QVERIFY2(!held.contains(value.toUtf8()) && !held.contains(utf16),
+                 qPrintable(value + " is held as it was typed"));
+    }
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedForAnyProviders()
+{
+    // A host paying thousands of providers through the plugin, each many times.
+    HandOffMemory &memory = HandOffMemory::instance();
+    for (int handOff = 0; handOff < 10000; ++handOff) {
+        const qint64 providerId = 1000 + handOff % 100;
+        memory.remember(providerId, "phone", QString::number(Q_INT64_C(9030000000) + handOff));
+        memory.remember(providerId, "card_num", QString::number(Q_INT64_C(4276000000000000) + handOff));
+    }
+    QVERIFY2(memory.size() <= HandOffMemory::ParametersKept * HandOffMemory::ValuesKept,
+             qPrintable(QString::number(memory.size())));
+    QVERIFY(memory.recognises(1099, "phone", "9030009999"));
 }
 
 QTEST_MAIN(tst_PersonalData)
