@@ -161,7 +161,7 @@ void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
     d.reset();
     d.reset(new DialogueDriver(new TavrinPluginHandler));
     const HandOffMemory &memory = HandOffMemory::instance();
-    const int payments = HandOffMemory::ValuesKept + 100;
+    const int payments = HandOffMemory::ValuesKept * 3;
     QString phone;
     QString card;
     QString firstPhone;
@@ -181,6 +181,7 @@ void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
         QCOMPARE(d->payDetails(), payment + 1);
         d->fixture.plugin->stop();
         d->clearShown();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // The phone and the card number of the last thousand payments, whatever the host does.
