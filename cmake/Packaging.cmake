@@ -38,7 +38,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TAVRIN_DEB_SOU
 #                    DOC_COMPONENT <component> [DEPENDS <dependencies>]
 #                    SUMMARY <one line> DESCRIPTION <lines of the long description>)
 # Names the package made of a component, or of a group of them, and gives it its own text and
-# Debian's files. An empty DESCRIPTION line starts a new paragraph.
+# Debian's files. A DESCRIPTION line "." starts a new paragraph, as in Debian's control files.
 function(tavrin_deb_package key name)
     cmake_parse_arguments(ARG "" "SECTION;DOC_COMPONENT;DEPENDS;SUMMARY" "DESCRIPTION" ${ARGN})
     string(TOUPPER "${key}" upper)
@@ -84,7 +84,7 @@ tavrin_deb_package(plugin tavrin-plugin SECTION misc DOC_COMPONENT plugin
         "asks the customer's phone number, checks the customer with a remote check"
         "service over the terminal's STOMP message bus, asks the data the service"
         "needs screen by screen and fills the provider's payment parameters."
-        ""
+        "."
         "The package holds the plugin module libtavrinplugin.so and its Russian and"
         "English translations in /opt/tavrin/lib/paymenthost/plugins, and nothing"
         "else: the terminal's host application loads the module and provides the"
@@ -96,7 +96,7 @@ tavrin_deb_package(standin tavrin-standin-host SECTION misc DOC_COMPONENT runtim
     DESCRIPTION
         "A stand-in for the payment terminal's host application, to run the Tavrin"
         "online check plugin away from a terminal."
-        ""
+        "."
         "It holds the stand-in host library libpaymenthost.so.1 with its default form"
         "project, the terminal simulator tavrin-terminal, the check-service simulator"
         "tavrin-checkservice, the service checker tavrin-servicecheck and the shipped"
@@ -110,7 +110,7 @@ tavrin_deb_package(dev tavrin-standin-host-dev SECTION libdevel DOC_COMPONENT de
         "/opt/tavrin/include/paymenthost, the link libpaymenthost.so and a CMake"
         "package configuration, so that find_package(PaymentHost) with"
         "/opt/tavrin in CMAKE_PREFIX_PATH gives the target PaymentHost::paymenthost."
-        ""
+        "."
         "The headers are those the Tavrin plugin is built against.")
 
 include(CPack)
