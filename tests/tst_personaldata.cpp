@@ -200,18 +200,29 @@ void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
 
 void tst_PersonalData::handOffMemoryIsBoundedForAnyProviders()
 {
-    // A host paying dozens of providers through the plugin, each a thousand times.
+    // A host paying more providers through the plugin than the memory keeps, each a thousand
+    // times in a row: the providers paid last are the ones remembered.
     HandOffMemory &memory = HandOffMemory::instance();
     const int providers = HandOffMemory::ParametersKept;
-    for (int handOff = 0; handOff < providers * HandOffMemory::ValuesKept; ++handOff) {
-        const qint64 providerId = 1000 + handOff % providers;
-        memory.remember(providerId, "phone", QString::number(Q_INT64_C(9030000000) + handOff));
-        memory.remember(providerId, "card_num", QString::number(Q_INT64_C(4276000000000000) + handOff));
+    const QStringList names{"phone", "card_num"};
+    const auto valueOf = [](int provider, int handOff) {
+        return QString::number(Q_INT64_C(9030000000) + provider * HandOffMemory::ValuesKept + handOff);
+    };
+    for (int provider = 0; provider < providers; ++provider) {
+        for (const QString &name : names) {
+            for (int handOff = 0; handOff < HandOffMemory::ValuesKept; ++handOff)
+                memory.remember(1000 + provider, name, valueOf(provider, handOff));
+        }
     }
-    QVERIFY2(memory.size() <= HandOffMemory::ParametersKept * HandOffMemory::ValuesKept,
-             qPrintable(QString::number(memory.size())));
-    QVERIFY(memory.recognises(1000 + providers - 1, "phone",
-                              QString::number(Q_INT64_C(9030000000) + providers * HandOffMemory::ValuesKept - 1)));
+    QCOMPARE(memory.size(), HandOffMemory::ParametersKept * HandOffMemory::ValuesKept);
+    const int lastValue = HandOffMemory::ValuesKept - 1;
+    for (int provider = 0; provider < providers; ++provider) {
+        const bool kept = provider >= providers - HandOffMemory::ParametersKept / 2;
+        for (const QString &name : names) {
+            QVERIFY2(memory.recognises(1000 + provider, name, valueOf(provider, lastValue)) == kept,
+                     qPrintable(QStringLiteral("%1 of provider %2 %3").arg(name).arg(provider).arg(kept ? "lost" : "kept")));
+        }
+    }
 }
 
 QTEST_MAIN(tst_PersonalData)
