@@ -92,4 +92,4 @@ grep -qx 'first screen: phone' <<<"$output" || { echo "error: the phone-number s
 # Informational: the tags left and why are in README ("Loading the plugin into a host").
 echo "== lintian: tags of each package, with the number of files each names"
 lintian --tag-display-limit 0 "${debs[@]}" >"$work/lintian.txt" 2>&1 || true
-grep -v "root privileges" "$work/lintian.txt" | sed 's/ \[.*//' | sort | uniq -c
+grep -v "root privileges" "$work/lintian.txt" | sed 's/ \[.*//' | sort | uniq -c || true
