@@ -161,7 +161,7 @@ void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
     d.reset();
     d.reset(new DialogueDriver(new TavrinPluginHandler));
     const HandOffMemory &memory = HandOffMemory::instance();
-    const int payments = HandOffMemory::ValuesKept * 3;
+    const int payments = HandOffMemory::ValuesKept * 2;
     const auto phoneOf = [freshProviders](int payment) {
         return QString::number(Q_INT64_C(9030000000) + payment + (freshProviders ? 0 : 500000));
     };
