@@ -26,6 +26,10 @@ other's traffic:
                   waits for an answer that the outage lost: the waiting message runs out and
                   the dialogue cancels, nothing crashes, the service reconnects and the next
                   terminal's dialogue completes; the broker is left running
+  readme          README's example as a newcomer runs it, ten rounds: one service and two
+                  terminals of the same scenario started together, all with default options
+                  (the default request destination, the terminal id and reply queue left to
+                  the programs): both terminals reach the end every round, no uid repeats
   idle            service and terminal on a short heart-beat stay idle for longer than three
                   intervals (the terminal waits for an answer that never comes): neither loses
                   its connection, and the service then answers the next terminal
@@ -423,6 +427,22 @@ def idle_check(args, broker):
     stop_service(service, 3)
 
 
+def readme_check(args, broker):
+    rounds = int(args.rounds or 10)
+    service = Program("service", [args.service, "--broker", broker.address, "--scenario", args.scenario])
+    service.wait_for(r"^\[broker\]\s+connected to ")
+    for round_number in range(1, rounds + 1):
+        terminals = [Program("r%d-terminal%d" % (round_number, index),
+                             [args.terminal, "--headless", "--broker", broker.address,
+                              "--scenario", os.path.splitext(os.path.basename(args.scenario))[0]])
+                     for index in (1, 2)]
+        for terminal in terminals:
+            terminal.ends_with(0, " in round %d: the scenario's end was not reached" % round_number)
+        print("round %d of %d passed" % (round_number, rounds), flush=True)
+    check(service.count(r"repeats the uid") == 0, "two requests came with one uid")
+    stop_service(service, 4 * rounds)
+
+
 def start_checker(args, broker, name, requests, *extra):
     return Program(name, [args.checker, *broker.arguments(), "--time-scale", TIME_SCALE,
                           "--scenario", args.scenario, "--request-destination", requests, *extra])
@@ -464,7 +484,7 @@ def main():
     parser.add_argument("check", choices=sorted(CHECKS))
     parser.add_argument("--terminal", required=True)
     for option in ("--service", "--scenario", "--scenarios", "--broker-script", "--checker",
-                   "--fault", "--rule"):
+                   "--fault", "--rule", "--rounds"):
         parser.add_argument(option)
     args = parser.parse_args()
 
