@@ -1,5 +1,6 @@
 #include "brokerservice.h"
 
+#include "brokeroptions.h"
 #include "checkservice.h"
 
 #include <QtCore/QJsonDocument>
@@ -40,7 +41,7 @@ BrokerService::BrokerService(const CheckServiceBehaviour &behaviour,
         const StompBus::Settings settings = m_bus->settings();
         emit logLine(QStringLiteral("broker"),
                      QStringLiteral("connected to %1, answering requests from %2")
-                         .arg(settings.connection.broker(), settings.requestDestination));
+                         .arg(m_bus->client()->currentBroker(), settings.requestDestination));
     });
     connect(client, &StompClient::connectionLost, this, [this](const QString &reason) {
         // While the broker stays away every attempt fails; the log tells the first.
@@ -62,10 +63,7 @@ BrokerService::BrokerService(const CheckServiceBehaviour &behaviour,
             });
     connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
         m_stopping = m_finished = true;
-        emit refused(QStringLiteral("%1; check %2")
-                         .arg(reason, refusal == StompClient::LoginRefused
-                                          ? QStringLiteral("--login, --passcode and --vhost")
-                                          : QStringLiteral("--request-destination")));
+        emit refused(BrokerOptions::explainRefusal(BrokerOptions::Side::Service, refusal, reason));
     });
     connect(client, &StompClient::closed, this, [this] {
         if (!m_stopping || m_finished)
