@@ -695,6 +695,13 @@ void StompClient::handleConnected(const StompFrame &frame)
     m_openAcks.clear();
     m_pendingSubscribes.clear();
     setState(ConnectedState);
+    if (m_lostAt.isValid()) {
+        // The end of an outage, beside its start in the log: how long the bus was away.
+        qCWarning(lcStomp).noquote() << QStringLiteral("connected again, to %1, %2 ms after the connection was lost")
+                                            .arg(currentBroker())
+                                            .arg(m_lostAt.elapsed());
+        m_lostAt.invalidate();
+    }
     qCInfo(lcStomp).noquote() << "connected to" << currentBroker() << "heart-beats out"
                               << m_outgoingBeatMs << "ms, in" << m_incomingBeatMs << "ms";
 
@@ -779,6 +786,7 @@ void StompClient::dropConnection(const QString &reason)
         qCInfo(lcStomp).noquote() << "connection to" << currentBroker() << "failed:" << reason;
     if (m_state == ConnectedState) {
         ++m_lostConnections;
+        m_lostAt.start();
         m_triedInRound = 0;
     }
     m_lastProblem = reason;

@@ -212,6 +212,7 @@ private:
     bool m_everConnected = false;
     int m_lostConnections = 0;
     QString m_lastProblem;
+    QElapsedTimer m_lostAt;
     QByteArray m_sendIdPrefix;
     quint64 m_nextSendId = 0;
     QTimer *m_firstConnectionTimer;
