@@ -47,6 +47,7 @@ void FormFrame::note(QWidget *widget)
     } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
         entry.text = edit->text();
         entry.placeholder = edit->placeholderText();
+        entry.inputMask = edit->inputMask();
         entry.readOnly = edit->isReadOnly();
     } else if (auto *list = qobject_cast<QListWidget *>(widget)) {
         for (int row = 0; row < list->count(); ++row)
@@ -103,6 +104,9 @@ bool FormFrame::restore(const QList<QObject *> &receivers)
             if (button->isChecked() != entry.checked)
                 button->setChecked(entry.checked);
         } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            // The mask goes first: a text set under the last customer's mask would be cut to it.
+            if (edit->inputMask() != entry.inputMask)
+                edit->setInputMask(entry.inputMask);
             // Also forgets what undo could bring back.
             edit->setText(entry.text);
             if (edit->placeholderText() != entry.placeholder)

@@ -42,6 +42,7 @@ private:
         bool disabled = false;
         QString text;
         QString placeholder;
+        QString inputMask;
         bool readOnly = false;
         bool checked = false;
         QStringList items;

@@ -7,6 +7,7 @@
 
 #include <QtCore/QEvent>
 #include <QtCore/QLoggingCategory>
+#include <QtWidgets/QLayout>
 
 Q_LOGGING_CATEGORY(lcFormViewer, "paymenthost.formviewer")
 
@@ -81,6 +82,9 @@ bool FormViewer::loadFromFile(const QString &path, const QString &formName,
     }
     frame->setGeometry(rect());
     frame->form()->setGeometry(frame->rect());
+    // Laid out at the screen's size now, so that no frame ever shows it at a builder's default.
+    if (QLayout *layout = frame->form()->layout())
+        layout->activate();
 
     if (WidgetsController *old = getUi(formName))
         release(old);

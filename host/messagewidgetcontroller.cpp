@@ -1,6 +1,7 @@
 #include "messagewidgetcontroller.h"
 
 #include "hostmonitor.h"
+#include "labelfitter.h"
 #include "widgetscontroller.h"
 
 #include <QtCore/QTimer>
@@ -149,18 +150,18 @@ void MessageWidgetController::render()
 {
     if (!ownsUi())
         return;
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("messageText")))
-        label->setText(m_text);
     if (auto *label = m_ui->widget<QLabel>(QStringLiteral("countdownLabel"))) {
         const int left = remainingSeconds();
         label->setVisible(left > 0);
         label->setText(QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0')));
     }
+    // After the countdown, which is read off the clock: fitting a long text takes time.
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("messageText")), m_text);
     const bool yesNo = m_buttons == YesNoButtons;
     const bool ok = m_buttons != NoButtons && !yesNo;
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("okButton"))) {
         button->setVisible(ok);
-        button->setText(m_okCaption.isEmpty() ? QStringLiteral("OK") : m_okCaption);
+        button->setText(m_okCaption.isEmpty() ? tr("OK") : m_okCaption);
     }
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("yesButton")))
         button->setVisible(yesNo);

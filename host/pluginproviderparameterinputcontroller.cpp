@@ -3,7 +3,9 @@
 #include "formproject.h"
 #include "formviewer.h"
 #include "hostmonitor.h"
+#include "labelfitter.h"
 #include "sessionmanager.h"
+#include "touchlist.h"
 #include "widgetnames.h"
 #include "widgetscontroller.h"
 
@@ -47,6 +49,25 @@ QString maskClass(QChar c, bool *required)
 bool isMaskMeta(QChar c)
 {
     return c == QLatin1Char('>') || c == QLatin1Char('<') || c == QLatin1Char('!');
+}
+
+// The mask as the customer should read it: a slot for each character to type, the fixed ones as
+// they stand. Shown as digits ("9999") a mask reads as a code already filled in.
+QString maskSlots(const QString &mask)
+{
+    const QString layout = mask.section(QLatin1Char(';'), 0, 0);
+    QString shown;
+    for (int i = 0; i < layout.size(); ++i) {
+        const QChar c = layout.at(i);
+        bool required = false;
+        if (isMaskMeta(c))
+            continue;
+        if (c == QLatin1Char('\\') && i + 1 < layout.size())
+            shown += layout.at(++i);
+        else
+            shown += maskClass(c, &required).isEmpty() ? c : QLatin1Char('_');
+    }
+    return shown;
 }
 
 // The whole-match expression of pattern. Compiling one, with its machine code, costs more than
@@ -147,10 +168,25 @@ QString PluginProviderParameterInputController::hint() const
     if (canGoNext())
         return QString();
     if (m_parameter.isChoice())
-        return QStringLiteral("Выберите один из вариантов");
+        return tr("Выберите один из вариантов");
     if (!m_parameter.mask().isEmpty())
-        return QStringLiteral("Введите значение по образцу %1").arg(m_parameter.mask());
-    return QStringLiteral("Значение введено не полностью или с ошибкой");
+        return tr("Введите значение по образцу %1").arg(maskSlots(m_parameter.mask()));
+    return tr("Значение введено не полностью или с ошибкой");
+}
+
+bool PluginProviderParameterInputController::canBecomeValid(const QString &value) const
+{
+    if (m_parameter.isChoice() || value.isEmpty() || accepts(value))
+        return true;
+    // A partial match is a value that more typing may still complete.
+    const auto partial = [&value](const QRegularExpression &expression) {
+        if (!expression.isValid() || expression.pattern().isEmpty())
+            return true;
+        const QRegularExpressionMatch match =
+            expression.match(value, 0, QRegularExpression::PartialPreferCompleteMatch);
+        return match.hasMatch() || match.hasPartialMatch();
+    };
+    return partial(m_pattern) && (m_parameter.mask().isEmpty() || partial(m_maskPattern));
 }
 
 bool PluginProviderParameterInputController::acceptsValue(const ProviderParameter &parameter,
@@ -250,6 +286,9 @@ void PluginProviderParameterInputController::keyPressed()
         m_text.chop(1);
     } else if (key == QLatin1String("clear")) {
         m_text.clear();
+    } else if (!m_parameter.mask().isEmpty() && m_text.size() >= maskSlots(m_parameter.mask()).size()) {
+        // Every slot is filled: a key more would only be cut off by the field.
+        return;
     } else {
         // Fill in the mask's fixed characters that come before the next typed one.
         QString mask = m_parameter.mask().section(QLatin1Char(';'), 0, 0);
@@ -327,9 +366,11 @@ void PluginProviderParameterInputController::takeUi()
                     &PluginProviderParameterInputController::keyPressed, Qt::UniqueConnection);
         }
     }
-    if (auto *list = ui->widget<QListWidget>(QStringLiteral("choiceList")))
+    if (auto *list = ui->widget<QListWidget>(QStringLiteral("choiceList"))) {
+        TouchList::prepare(list);
         connect(list, &QListWidget::itemClicked, this,
                 &PluginProviderParameterInputController::choiceClicked, Qt::UniqueConnection);
+    }
     if (auto *edit = ui->widget<QLineEdit>(QStringLiteral("valueEdit")))
         connect(edit, &QLineEdit::textEdited, this,
                 &PluginProviderParameterInputController::editTextChanged, Qt::UniqueConnection);
@@ -340,16 +381,22 @@ void PluginProviderParameterInputController::render()
     if (!ownsUi())
         return;
     const bool choice = m_parameter.isChoice();
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("providerNameLabel")))
-        label->setText(m_providerName);
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("parameterLabel")))
-        label->setText(m_parameter.label());
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("providerNameLabel")), m_providerName);
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("parameterLabel")), m_parameter.label());
     if (auto *edit = m_ui->widget<QLineEdit>(QStringLiteral("valueEdit"))) {
         edit->setVisible(!choice);
         edit->setReadOnly(m_readOnly);
-        edit->setPlaceholderText(m_parameter.mask());
-        if (edit->text() != m_text)
+        // The mask's slots show in the field, "12__", and fill as the customer types.
+        const QString inputMask = m_parameter.mask().isEmpty()
+            ? QString()
+            : m_parameter.mask().section(QLatin1Char(';'), 0, 0) + QStringLiteral(";_");
+        if (edit->inputMask() != inputMask)
+            edit->setInputMask(inputMask);
+        if (edit->text() != m_text) {
             edit->setText(m_text);
+            // In the slot after the last typed character, not after the empty ones.
+            edit->setCursorPosition(m_text.size());
+        }
     }
     if (auto *keypad = m_ui->widget<QWidget>(QStringLiteral("keypad")))
         keypad->setVisible(!choice && !m_readOnly
@@ -363,17 +410,31 @@ void PluginProviderParameterInputController::render()
             for (auto it = values.cbegin(); it != values.cend(); ++it)
                 byPosition.insert(it.value().toInt(), it.key());
             QSignalBlocker blocker(list);
-            list->clear();
-            for (auto it = byPosition.cbegin(); it != byPosition.cend(); ++it) {
-                auto *item = new QListWidgetItem(it.value(), list);
-                item->setData(Qt::UserRole, it.key());
-                if (QString::number(it.key()) == m_text)
-                    list->setCurrentItem(item);
+            // The same choices stay where the customer scrolled them; a tap only marks one.
+            bool same = list->count() == byPosition.size();
+            int row = 0;
+            for (auto it = byPosition.cbegin(); same && it != byPosition.cend(); ++it, ++row)
+                same = list->item(row)->text() == it.value() && list->item(row)->data(Qt::UserRole).toInt() == it.key();
+            if (!same) {
+                list->clear();
+                for (auto it = byPosition.cbegin(); it != byPosition.cend(); ++it)
+                    (new QListWidgetItem(it.value(), list))->setData(Qt::UserRole, it.key());
+                TouchList::fitRows(list);
             }
+            for (row = 0; row < list->count(); ++row) {
+                if (QString::number(list->item(row)->data(Qt::UserRole).toInt()) == m_text) {
+                    if (list->currentRow() != row)
+                        list->setCurrentRow(row);
+                    break;
+                }
+            }
+            if (row == list->count())
+                list->clearSelection();
         }
     }
-    if (auto *label = m_ui->widget<QLabel>(QStringLiteral("hintLabel")))
-        label->setText(m_text.isEmpty() && !m_nextTried ? QString() : hint());
+    // Not while the customer is still typing a value that may yet be right.
+    const bool hinted = m_nextTried || !canBecomeValid(m_text);
+    LabelFitter::setText(m_ui->widget<QLabel>(QStringLiteral("hintLabel")), hinted ? hint() : QString());
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("nextButton")))
         button->setEnabled(canGoNext());
 }

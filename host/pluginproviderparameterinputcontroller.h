@@ -44,6 +44,8 @@ public:
     bool canGoNext() const;
     // Why Next is not possible now, in words for the customer; empty when it is.
     QString hint() const;
+    // Whether value is right, or typing more may still make it right.
+    bool canBecomeValid(const QString &value) const;
 
     WidgetsController *ui() const { return m_ui.data(); }
 

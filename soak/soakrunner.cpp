@@ -99,6 +99,9 @@ bool SoakRunner::prepare(QString *error)
         return false;
     }
     QCoreApplication::installTranslator(&m_translator);
+    // The host's own texts speak the same language as the plugin's.
+    if (m_hostTranslator.loadLanguage(language))
+        QCoreApplication::installTranslator(&m_hostTranslator);
     const QDir dir(m_options.scenarioDir);
     for (const QString &file : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
         Scenario scenario;

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "dialoguedriver.h"
+#include "hosttranslator.h"
 #include "inprocessbus.h"
 #include "scenario.h"
 
@@ -54,6 +55,7 @@ private:
     // The terminal's screen: the customer presses only buttons that are shown.
     QStackedWidget m_screen;
     QTranslator m_translator;
+    HostTranslator m_hostTranslator;
     QList<Scenario> m_scenarios;
     QMap<QString, int> m_viewerBaseline;
     QMap<QString, int> m_played;

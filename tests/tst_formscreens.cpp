@@ -3,9 +3,12 @@
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QListWidget>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QScrollBar>
+#include <QtWidgets/QScroller>
 
 #include <memory>
 
+#include "labelfitter.h"
 #include "pluginfixture.h"
 #include "widgetnames.h"
 
@@ -32,7 +35,7 @@ QStringList leftovers(QWidget *form)
         if (auto *label = qobject_cast<QLabel *>(widget))
             text = label->text();
         else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-            text = edit->text() + edit->placeholderText() + (edit->isReadOnly() ? "read-only" : "");
+            text = edit->text() + edit->placeholderText() + edit->inputMask() + (edit->isReadOnly() ? "read-only" : "");
         else if (auto *list = qobject_cast<QListWidget *>(widget))
             text = list->count() || list->currentItem() ? "items" : "";
         else if (auto *key = qobject_cast<QPushButton *>(widget))
@@ -61,6 +64,14 @@ private slots:
     void nextScreenStartsClean();
     void shippedForms_data();
     void shippedForms();
+    void hintWaitsForAHopelessValue_data();
+    void hintWaitsForAHopelessValue();
+    void choiceListScrollsByDragging();
+    void choicesFollowTheParameter();
+    void formIsLaidOutWhenLoaded();
+    void longTextEndsInAnEllipsis_data();
+    void longTextEndsInAnEllipsis();
+    void fittedTextFollowsTheWidth();
 
 private:
     WidgetsController *messageForm();
@@ -205,6 +216,187 @@ void tst_FormScreens::shippedForms()
     QVERIFY(!labels.isEmpty());
     for (const QLabel *label : labels)
         QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+}
+
+void tst_FormScreens::hintWaitsForAHopelessValue_data()
+{
+    QTest::addColumn<QString>("regExp");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("nextPressed");
+    QTest::addColumn<QString>("hint");
+
+    const QString incomplete = QStringLiteral("Значение введено не полностью или с ошибкой");
+    const QString masked = QStringLiteral("Введите значение по образцу ____");
+    QTest::newRow("a phone number begun right") << "^9\\d{9}$" << "" << "926" << false << "";
+    QTest::newRow("a phone number begun wrong") << "^9\\d{9}$" << "" << "8" << false << incomplete;
+    QTest::newRow("a phone number one digit too long") << "^9\\d{9}$" << "" << "92655544331" << false << incomplete;
+    QTest::newRow("Next on a phone number begun right") << "^9\\d{9}$" << "" << "926" << true << incomplete;
+    QTest::newRow("a code half typed") << "" << "9999" << "12" << false << "";
+    QTest::newRow("a code with a digit too many") << "" << "9999" << "12345" << false << masked;
+    QTest::newRow("Next on a code half typed") << "" << "9999" << "12" << true << masked;
+    QTest::newRow("a name in digits") << "^[А-ЯЁ][а-яё-]+$" << "" << "1" << false << incomplete;
+}
+
+void tst_FormScreens::hintWaitsForAHopelessValue()
+{
+    QFETCH(QString, regExp);
+    QFETCH(QString, mask);
+    QFETCH(QString, typed);
+    QFETCH(bool, nextPressed);
+    QFETCH(QString, hint);
+
+    ProviderParameter parameter(QStringLiteral("smscode"), QStringLiteral("Код из SMS"));
+    parameter.setRegExp(regExp);
+    parameter.setMask(mask);
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", parameter, false);
+    m_input->setText(typed);
+    if (nextPressed)
+        m_input->next();
+    WidgetsController *ui = m_input->ui();
+    QCOMPARE(ui->widget<QLabel>(QStringLiteral("hintLabel"))->text(), hint);
+    // The mask shows where the characters go, never digits that read as a code.
+    const QString shown = ui->widget<QLineEdit>(QStringLiteral("valueEdit"))->displayText();
+    if (!mask.isEmpty())
+        QCOMPARE(shown, typed.left(4) + QString(qMax(0, 4 - typed.size()), QLatin1Char('_')));
+}
+
+void tst_FormScreens::choiceListScrollsByDragging()
+{
+    ProviderParameter parameter(QStringLiteral("account"), QStringLiteral("Выберите счёт"));
+    QMap<QString, QVariant> choices;
+    for (int position = 0; position < 12; ++position)
+        choices.insert(QStringLiteral("Счёт 4081781000000000%1, накопительный, с ежемесячной капитализацией процентов")
+                           .arg(position, 4, 10, QLatin1Char('0')), position);
+    parameter.setValues(choices);
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", parameter, false);
+    m_viewer->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_viewer.get()));
+    auto *list = m_input->ui()->widget<QListWidget>(QStringLiteral("choiceList"));
+    QVERIFY2(list->height() > 300, "the list does not take the free height");
+    QVERIFY2(list->visualItemRect(list->item(0)).height() >= 48, "a row is smaller than a finger");
+    QVERIFY2(!list->horizontalScrollBar()->isVisible(), "the wrapped rows scroll sideways");
+    QScrollBar *bar = list->verticalScrollBar();
+    QCOMPARE(bar->value(), 0);
+
+    // A finger drags the list up, slowly enough to be a drag. The events come through the window,
+    // as the screen's own do, so that the list's gesture sees them.
+    QWidget *viewport = list->viewport();
+    QWindow *window = m_viewer->windowHandle();
+    QPoint at = viewport->mapTo(m_viewer.get(), QPoint(viewport->width() / 2, viewport->height() - 20));
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, at);
+    for (int step = 0; step < 12; ++step) {
+        at.ry() -= 20;
+        QTest::mouseMove(window, at, 15);
+    }
+    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, at, 15);
+    QTRY_VERIFY2(bar->value() > 100, "the list did not follow the finger");
+    QTRY_COMPARE(QScroller::scroller(viewport)->state(), QScroller::Inactive);
+    QVERIFY2(m_input->text().isEmpty(), "a drag picked a choice");
+
+    // A tap still picks the row under the finger.
+    QListWidgetItem *tapped = list->itemAt(viewport->width() / 2, viewport->height() / 2);
+    QVERIFY(tapped);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+                      viewport->mapTo(m_viewer.get(), list->visualItemRect(tapped).center()));
+    QTRY_COMPARE(m_input->text(), QString::number(tapped->data(Qt::UserRole).toInt()));
+}
+
+void tst_FormScreens::choicesFollowTheParameter()
+{
+    ProviderParameter document(QStringLiteral("ID_type"), QStringLiteral("Документ"));
+    document.setValues({{"Паспорт", 0}, {"Вид на жительство", 1}});
+    m_input.reset(new PluginProviderParameterInputController(m_session.get(), m_viewer.get(), QString(), QString()));
+    m_input->setParameter("Провайдер", document, false);
+    auto *list = m_input->ui()->widget<QListWidget>(QStringLiteral("choiceList"));
+    QVERIFY(m_input->choose(0));
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(list->currentItem()->isSelected());
+
+    // The next question on the same screen shows its own choices, none of them picked.
+    ProviderParameter account(QStringLiteral("account"), QStringLiteral("Счёт"));
+    account.setValues({{"Счёт 1", 0}, {"Счёт 2", 1}, {"Счёт 3", 2}});
+    m_input->setParameter("Провайдер", account, false);
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        shown << list->item(row)->text();
+    QCOMPARE(shown, QStringList({"Счёт 1", "Счёт 2", "Счёт 3"}));
+    QVERIFY(list->selectedItems().isEmpty());
+}
+
+void tst_FormScreens::formIsLaidOutWhenLoaded()
+{
+    // Before the event loop has run once: a form shown now must not show builder's sizes.
+    const QString file = QDir(m_project->projectDir()).filePath(WidgetNames().parameterInputViewFileName());
+    QVERIFY(m_viewer->loadFromFile(file, PluginProviderParameterInputController::FormName, {}));
+    QWidget *form = m_viewer->getUi(PluginProviderParameterInputController::FormName)->form();
+    for (const QString &name : {"key1", "keyBackspace", "nextButton"}) {
+        auto *key = form->findChild<QPushButton *>(name);
+        QVERIFY2(key->height() >= 40 && key->width() >= 40, qPrintable(name));
+        QVERIFY2(form->rect().contains(QRect(key->mapTo(form, QPoint()), key->size())), qPrintable(name));
+    }
+}
+
+void tst_FormScreens::longTextEndsInAnEllipsis_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("cut");
+
+    const QString longName = QString("Перевод по номеру телефона ").repeated(11);
+    QTest::newRow("a name on one line") << "Пополнение карты" << 400 << false;
+    QTest::newRow("a name of 300 characters") << longName << 400 << true;
+    QTest::newRow("a name in one word longer than the line") << QString(300, QChar(0x0416)) << 400 << true;
+    QTest::newRow("a label not laid out yet") << longName << 0 << false;
+}
+
+void tst_FormScreens::longTextEndsInAnEllipsis()
+{
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(bool, cut);
+
+    QLabel label;
+    label.setWordWrap(true);
+    const QString shown = LabelFitter::fitted(&label, text, width, 2);
+    QCOMPARE(shown != text, cut);
+    if (!cut)
+        return;
+    QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+    QVERIFY2(text.startsWith(shown.chopped(1).remove(QLatin1Char('\n')).trimmed()), qPrintable(shown));
+    // As the label lays it out, the text takes no more than its two lines.
+    label.setText(shown);
+    QVERIFY2(label.heightForWidth(400) <= 2 * label.fontMetrics().lineSpacing() + 2,
+             qPrintable(QStringLiteral("%1 px: %2").arg(label.heightForWidth(400)).arg(shown)));
+    QVERIFY2(label.minimumSizeHint().width() <= 400, qPrintable(shown));
+}
+
+void tst_FormScreens::fittedTextFollowsTheWidth()
+{
+    QWidget window;
+    auto *label = new QLabel(&window);
+    label->setWordWrap(true);
+    label->setProperty("maximumLines", 2);
+    label->setGeometry(0, 0, 600, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString text = QString("Перевод по номеру телефона ").repeated(11);
+    LabelFitter::setText(label, text);
+    const QString wide = label->text();
+    QVERIFY2(wide.endsWith(QChar(0x2026)), qPrintable(wide));
+
+    // A narrower screen, or a font that comes with the style, fits the text again.
+    label->resize(300, 100);
+    QVERIFY2(label->text().size() < wide.size(), qPrintable(label->text()));
+    label->resize(600, 100);
+    QCOMPARE(label->text(), wide);
+
+    // A text someone else puts on the label stays as it is.
+    label->setText(QStringLiteral("Пополнение карты"));
+    label->resize(300, 100);
+    QCOMPARE(label->text(), QStringLiteral("Пополнение карты"));
 }
 
 QTEST_MAIN(tst_FormScreens)

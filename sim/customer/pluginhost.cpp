@@ -1,5 +1,6 @@
 #include "pluginhost.h"
 
+#include "hosttranslator.h"
 #include "ipaybyprovider.h"
 
 #include <QtCore/QCoreApplication>
@@ -63,6 +64,16 @@ bool PluginHost::load(const QString &fileName)
 
 bool PluginHost::installTranslation(const QString &language, QString *warning)
 {
+    // The host's own texts (its forms, hints and windows) go with the plugin's: a kiosk speaks
+    // one language at a time.
+    auto *hostTexts = new HostTranslator(this);
+    if (hostTexts->loadLanguage(language)) {
+        removeHostTranslation();
+        m_hostTranslator = hostTexts;
+        QCoreApplication::installTranslator(m_hostTranslator);
+    } else {
+        delete hostTexts;
+    }
     const QString dir = QFileInfo(m_loader.fileName()).absolutePath();
     const QString name = QStringLiteral("tavrinplugin_%1").arg(language);
     auto *translator = new QTranslator(this);
@@ -81,8 +92,18 @@ bool PluginHost::installTranslation(const QString &language, QString *warning)
     return true;
 }
 
+void PluginHost::removeHostTranslation()
+{
+    if (m_hostTranslator) {
+        QCoreApplication::removeTranslator(m_hostTranslator);
+        delete m_hostTranslator;
+        m_hostTranslator = nullptr;
+    }
+}
+
 void PluginHost::release()
 {
+    removeHostTranslation();
     if (m_translator) {
         QCoreApplication::removeTranslator(m_translator);
         delete m_translator;

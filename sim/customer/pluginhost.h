@@ -6,6 +6,7 @@
 #include <QtCore/QPointer>
 #include <QtCore/QString>
 
+class HostTranslator;
 class IPayByProvider;
 class QTranslator;
 
@@ -28,18 +29,22 @@ public:
     IPayByProvider *plugin() const { return m_instance ? m_plugin : nullptr; }
     QObject *instance() const { return m_instance.data(); }
 
-    // Installs the plugin's translation for language from the module's directory; false, with
-    // the reason in *warning, when there is none (the texts then stay as the plugin writes them).
+    // Installs the plugin's translation for language from the module's directory, and the
+    // host's own; false, with the reason in *warning, when the plugin has none (its texts then
+    // stay as the plugin writes them).
     bool installTranslation(const QString &language, QString *warning);
 
     // Deletes the plugin object, as the terminal does when it shuts down.
     void release();
 
 private:
+    void removeHostTranslation();
+
     QPluginLoader m_loader;
     QPointer<QObject> m_instance;
     IPayByProvider *m_plugin = nullptr;
     QTranslator *m_translator = nullptr;
+    HostTranslator *m_hostTranslator = nullptr;
     QString m_error;
 };
 

@@ -1,21 +1,32 @@
 #include "endscreen.h"
 
+#include "labelfitter.h"
 #include "provider.h"
 
 #include <QtWidgets/QGridLayout>
 #include <QtWidgets/QHBoxLayout>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QScrollArea>
+#include <QtWidgets/QScroller>
 #include <QtWidgets/QVBoxLayout>
+
+namespace {
+
+// The widest a label of the payment details may be before it wraps: the values get the rest.
+const int LabelColumnWidth = 300;
+
+} // namespace
 
 EndScreen::EndScreen(QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(this))
     , m_subtitle(new QLabel(this))
-    , m_rows(new QWidget(this))
+    , m_scroll(new QScrollArea(this))
+    , m_rows(new QWidget)
     , m_rowLayout(new QVBoxLayout(m_rows))
-    , m_again(new QPushButton(QStringLiteral("Ещё раз"), this))
-    , m_close(new QPushButton(QStringLiteral("Выход"), this))
+    , m_again(new QPushButton(tr("Ещё раз"), this))
+    , m_close(new QPushButton(tr("Выход"), this))
 {
     setObjectName(QStringLiteral("endScreen"));
     // The provider and its values come from the host and the service: never laid out as markup.
@@ -29,18 +40,33 @@ EndScreen::EndScreen(QWidget *parent)
         "QLabel { color: #1d3557; }"
         "#endTitle { font-size: 30px; font-weight: bold; }"
         "#endSubtitle { font-size: 20px; }"
-        "#endRows { background: white; border: 2px solid #457b9d; border-radius: 8px; }"
+        "#endScroll { background: white; border: 2px solid #457b9d; border-radius: 8px; }"
+        "#endRows { background: white; }"
+        "QScrollBar:vertical { width: 24px; background: #f1faee; }"
+        "QScrollBar::handle:vertical { background: #a8dadc; min-height: 48px; border-radius: 6px; }"
         ".endLabel { font-size: 18px; color: #457b9d; }"
         ".endValue { font-size: 20px; font-weight: bold; }"
-        "QPushButton { font-size: 24px; min-height: 64px; min-width: 180px; border-radius: 12px;"
-        " background: #1d3557; color: white; }"));
+        "QPushButton { font-size: 24px; min-height: 56px; min-width: 180px; border-radius: 12px;"
+        " background: #1d3557; color: white; }"
+        "QPushButton:disabled { background: #8d99ae; }"));
     m_title->setObjectName(QStringLiteral("endTitle"));
+    m_again->setObjectName(QStringLiteral("againButton"));
+    m_close->setObjectName(QStringLiteral("closeButton"));
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setWordWrap(true);
     m_subtitle->setObjectName(QStringLiteral("endSubtitle"));
     m_subtitle->setAlignment(Qt::AlignCenter);
     m_subtitle->setWordWrap(true);
+    // The provider's name may be of any length: the details and the buttons keep their room.
+    m_subtitle->setProperty("maximumLines", 2);
     m_rows->setObjectName(QStringLiteral("endRows"));
+    // Many details scroll, with a finger as with the bar, and the buttons stay on the screen.
+    m_scroll->setObjectName(QStringLiteral("endScroll"));
+    m_scroll->setWidget(m_rows);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QScroller::grabGesture(m_scroll->viewport(), QScroller::LeftMouseButtonGesture);
     m_rowLayout->setContentsMargins(20, 12, 20, 12);
     m_rowLayout->setSpacing(4);
 
@@ -54,19 +80,17 @@ EndScreen::EndScreen(QWidget *parent)
     layout->setSpacing(16);
     layout->addWidget(m_title);
     layout->addWidget(m_subtitle);
-    layout->addWidget(m_rows);
+    layout->addWidget(m_scroll, 1);
     layout->addStretch();
     layout->addLayout(buttons);
 
     connect(m_again, &QPushButton::clicked, this, &EndScreen::againClicked);
     connect(m_close, &QPushButton::clicked, this, &EndScreen::closeClicked);
-    setButtonsVisible(false);
 }
 
-void EndScreen::setButtonsVisible(bool visible)
+void EndScreen::setAgainEnabled(bool enabled)
 {
-    m_again->setVisible(visible);
-    m_close->setVisible(visible);
+    m_again->setEnabled(enabled);
 }
 
 void EndScreen::clearRows()
@@ -86,8 +110,8 @@ void EndScreen::clearRows()
 void EndScreen::showPaymentDetails(const Provider &provider)
 {
     clearRows();
-    m_title->setText(QStringLiteral("Проверьте данные платежа"));
-    m_subtitle->setText(provider.name());
+    m_title->setText(tr("Проверьте данные платежа"));
+    LabelFitter::setText(m_subtitle, provider.name());
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(24);
     grid->setVerticalSpacing(6);
@@ -103,19 +127,24 @@ void EndScreen::showPaymentDetails(const Provider &provider)
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->setWordWrap(true);
         value->setWordWrap(true);
-        grid->addWidget(label, row, 0);
-        grid->addWidget(value, row, 1);
+        // A label over two lines keeps its value on its first line, as in the other rows.
+        label->setMinimumWidth(qMin(label->sizeHint().width(), LabelColumnWidth));
+        grid->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        grid->addWidget(value, row, 1, Qt::AlignTop);
         ++row;
     }
     grid->setColumnStretch(1, 1);
     m_rowLayout->addLayout(grid);
-    m_rows->setVisible(row > 0);
+    // As high as the details, as far as the screen has room: a short list leaves no empty box.
+    const int frame = 2 * m_scroll->frameWidth();
+    m_scroll->setMaximumHeight(m_rowLayout->totalHeightForWidth(width() - 80 - frame) + frame);
+    m_scroll->setVisible(row > 0);
 }
 
 void EndScreen::showCancellation()
 {
     clearRows();
-    m_title->setText(QStringLiteral("Платёж отменён"));
-    m_subtitle->setText(QStringLiteral("Введённые данные не сохранены"));
-    m_rows->setVisible(false);
+    m_title->setText(tr("Платёж отменён"));
+    LabelFitter::setText(m_subtitle, tr("Введённые данные не сохранены"));
+    m_scroll->setVisible(false);
 }

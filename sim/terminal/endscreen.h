@@ -6,6 +6,7 @@
 class Provider;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 
 // The simulator's stand-in for the terminal's next screen once the plugin is done: the payment
@@ -18,8 +19,8 @@ public:
 
     void showPaymentDetails(const Provider &provider);
     void showCancellation();
-    // Offers "again" and "close" to a person at the window.
-    void setButtonsVisible(bool visible);
+    // Whether "again" may start another payment; "close" always ends the run.
+    void setAgainEnabled(bool enabled);
 
 signals:
     void againClicked();
@@ -30,6 +31,7 @@ private:
 
     QLabel *m_title;
     QLabel *m_subtitle;
+    QScrollArea *m_scroll;
     QWidget *m_rows;
     QVBoxLayout *m_rowLayout;
     QPushButton *m_again;

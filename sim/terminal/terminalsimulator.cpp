@@ -152,11 +152,12 @@ bool TerminalSimulator::prepare(QString *error)
         connect(m_customer, &ScriptedCustomer::failed, this, &TerminalSimulator::customerFailed);
     }
     EndScreen *endScreen = m_window->endScreen();
-    endScreen->setButtonsVisible(!m_options.isScripted());
+    // A scripted run plays its customer once; its end screen still shows what a person gets.
+    endScreen->setAgainEnabled(!m_options.isScripted());
     connect(endScreen, &EndScreen::againClicked, this, &TerminalSimulator::start);
-    connect(endScreen, &EndScreen::closeClicked, this, [this] { finish(0); });
+    connect(endScreen, &EndScreen::closeClicked, this, [this] { finish(m_verdictCode); });
 
-    m_window->setWindowTitle(QStringLiteral("Терминал: %1").arg(m_scenario.name));
+    m_window->setWindowTitle(tr("Терминал: %1").arg(m_scenario.name));
     QApplication::setQuitOnLastWindowClosed(false);
     connect(qApp, &QGuiApplication::lastWindowClosed, this, &TerminalSimulator::windowClosed);
     printHeader();
@@ -285,6 +286,8 @@ void TerminalSimulator::start()
     }
     if (m_recorder)
         m_recorder->restart();
+    // The SMS of the payment before means nothing to this one.
+    m_window->clearPhone();
     m_window->setPayScreen(m_viewer);
     m_window->show();
     if (m_options.timeout() > 0)
@@ -333,14 +336,14 @@ void TerminalSimulator::messageClosed(MessageWidgetController *message, int code
 void TerminalSimulator::smsSent(const QString &msisdn, const QString &code)
 {
     m_printer->sms(msisdn, code);
-    m_window->setPhoneText(QStringLiteral("Телефон клиента +%1: SMS «Код подтверждения: %2»").arg(msisdn, code));
+    m_window->setPhoneText(tr("Телефон клиента +%1: SMS «Код подтверждения: %2»").arg(msisdn, code));
 }
 
 void TerminalSimulator::capture(const QString &tag)
 {
     if (!m_screenshots)
         return;
-    const QString problem = m_screenshots->capture(m_window->kiosk(), tag);
+    const QString problem = m_screenshots->capture(m_window.data(), tag);
     if (!problem.isEmpty())
         qCWarning(lcTerminal).noquote() << problem;
 }
@@ -387,6 +390,7 @@ void TerminalSimulator::end(Scenario::End end)
         m_printer->verdict(verdict.passed(), verdict.passed() ? verdict.passes() : verdict.failures());
         writeRecording(end);
         const int code = verdict.passed() ? 0 : 1;
+        m_verdictCode = code;
         if (m_options.mode() == TerminalOptions::Mode::Auto)
             QTimer::singleShot(EndScreenMilliseconds, this, [this, code] { finish(code); });
         else

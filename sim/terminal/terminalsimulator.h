@@ -103,6 +103,8 @@ private:
     // Requests the pay screens sent over the broker.
     int m_sentRequests = 0;
     int m_exitCode = 0;
+    // What the scripted customer's run came to, for a person who closes its end screen.
+    int m_verdictCode = 0;
 };
 
 #endif // TERMINALSIMULATOR_H

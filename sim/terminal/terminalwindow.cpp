@@ -18,8 +18,9 @@ TerminalWindow::TerminalWindow(QWidget *parent)
     m_phone->setStyleSheet(QStringLiteral("font-size: 15px; padding: 6px; color: #1d3557; background: #a8dadc;"));
     // The SMS text comes from the service: shown as it is, never laid out as markup.
     m_phone->setTextFormat(Qt::PlainText);
-    m_phone->setText(QStringLiteral("Телефон клиента: сообщений нет"));
+    m_phone->setObjectName(QStringLiteral("phoneLine"));
     m_phone->setWordWrap(true);
+    clearPhone();
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,6 +34,8 @@ void TerminalWindow::setPayScreen(QWidget *payScreen)
 {
     m_payScreen = payScreen;
     m_stack->addWidget(payScreen);
+    // At the kiosk's size before anything is on it: the first form is never laid out smaller.
+    payScreen->setGeometry(m_stack->rect());
     m_stack->setCurrentWidget(payScreen);
     payScreen->show();
 }
@@ -42,12 +45,12 @@ void TerminalWindow::showEndScreen()
     m_stack->setCurrentWidget(m_endScreen);
 }
 
-QWidget *TerminalWindow::kiosk() const
-{
-    return m_stack;
-}
-
 void TerminalWindow::setPhoneText(const QString &text)
 {
     m_phone->setText(text);
+}
+
+void TerminalWindow::clearPhone()
+{
+    m_phone->setText(tr("Телефон клиента: сообщений нет"));
 }

@@ -21,10 +21,10 @@ public:
     void setPayScreen(QWidget *payScreen);
     EndScreen *endScreen() const { return m_endScreen; }
     void showEndScreen();
-    // What is on the kiosk screen now, for screenshots.
-    QWidget *kiosk() const;
 
     void setPhoneText(const QString &text);
+    // The phone with no message on it, as at the start of a payment.
+    void clearPhone();
 
 private:
     QStackedWidget *m_stack;
