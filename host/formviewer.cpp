@@ -3,9 +3,12 @@
 #include "formcache.h"
 #include "formframe.h"
 #include "sessionmanager.h"
+#include "widgetnames.h"
 #include "widgetscontroller.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QEvent>
+#include <QtCore/QFile>
 #include <QtCore/QLoggingCategory>
 #include <QtWidgets/QLayout>
 
@@ -42,7 +45,28 @@ FormViewer::~FormViewer()
 
 WidgetsController *FormViewer::getUi(const QString &formName) const
 {
-    return m_forms.value(formName).data();
+    WidgetsController *ui = m_forms.value(formName).data();
+    if (!ui && formName == QLatin1String("messagesView") && !m_missingMessagesReported)
+        reportMissingMessages();
+    return ui;
+}
+
+void FormViewer::reportMissingMessages() const
+{
+    // Plugins load the message form from the session's form project; without it their
+    // messages are silently not shown, which an integrator must learn from the log.
+    const QString fileName = WidgetNames().messageViewFileName();
+    FormProject *project = m_sessionManager ? m_sessionManager->activeProject() : nullptr;
+    QString missing;
+    if (!project)
+        missing = QStringLiteral("the session has no active form project");
+    else if (!QFile::exists(QDir(project->projectDir()).filePath(fileName)))
+        missing = QStringLiteral("the form project %1 has no %2").arg(project->projectDir(), fileName);
+    else
+        return;
+    m_missingMessagesReported = true;
+    qCWarning(lcFormViewer).noquote()
+        << "no message form:" << missing << "- waiting, error and time-out messages are not shown";
 }
 
 void FormViewer::showWidget(const QString &formName)

@@ -26,7 +26,8 @@ public:
 
     SessionManager *sessionManager() const { return m_sessionManager.data(); }
 
-    // The controller of a loaded form, or null while no form of that name is loaded.
+    // The controller of a loaded form, or null while no form of that name is loaded. Asked
+    // for the message form that the session's form project cannot give, it warns once.
     WidgetsController *getUi(const QString &formName) const;
     void showWidget(const QString &formName);
     // Loads a Qt Designer form as formName, replacing one of that name, and shows it. Each
@@ -47,11 +48,13 @@ protected:
 
 private:
     void followParent();
+    void reportMissingMessages() const;
     // Gives ui's form back to the cache, or deletes it when it cannot be used again.
     void release(WidgetsController *ui);
 
     QPointer<SessionManager> m_sessionManager;
     QMap<QString, QPointer<WidgetsController>> m_forms;
+    mutable bool m_missingMessagesReported = false;
 };
 
 #endif // FORMVIEWER_H

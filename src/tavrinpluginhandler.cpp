@@ -1,6 +1,7 @@
 #include "tavrinpluginhandler.h"
 
 #include "formproject.h"
+#include "handoffmemory.h"
 #include "formviewer.h"
 #include "messagewidgetcontroller.h"
 #include "paymenti64idgenerator.h"
@@ -334,6 +335,7 @@ void TavrinPluginHandler::showInitScreen()
     if (!isDialogueOpen())
         return;
     currentStep = -1;
+    accountParameter = ProviderParameter();
     showInputNumberScreen();
 }
 
@@ -348,14 +350,16 @@ void TavrinPluginHandler::showInputNumberScreen()
     releaseMessageController();
     releaseInputController();
 
-    // A provider without a phone parameter gets an empty screen, never the number typed by
-    // the customer before.
+    // Back from the screens after it offers the number this customer typed; a new dialogue
+    // has none yet. A provider without a phone parameter gets an empty screen, never the
+    // number typed by the customer before.
+    const QString typed = accountParameter.value();
     accountParameter = ProviderParameter();
     const QList<ProviderParameter> &parameters = provider->parameters();
     for (int i = 0; i < parameters.size(); ++i) {
         if (parameters.at(i).name() == QLatin1String("phone")) {
             accountParameter = parameters.at(i);
-            accountParameter.setValue(offeredValue(accountParameter));
+            accountParameter.setValue(typed.isEmpty() ? offeredValue(accountParameter) : typed);
             break;
         }
     }
@@ -756,8 +760,6 @@ void TavrinPluginHandler::fillProviderParameters(const QList<TavrinPayParameter>
     if (names.isEmpty())
         names = NAMES_MAPS.value(provider->baseProviderId());
 
-    QMap<QString, QString> &handedOff = handedOffValues[provider];
-    handedOff.clear();
     QList<ProviderParameter> &parameters = provider->parameters();
     for (int i = 0; i < parameters.size(); ++i) {
         ProviderParameter &parameter = parameters[i];
@@ -773,16 +775,16 @@ void TavrinPluginHandler::fillProviderParameters(const QList<TavrinPayParameter>
             parameter.setValue(series + number);
             parameter.setMaskedView(true);
         }
+        // The two a later dialogue offers again.
         if (name == QLatin1String("phone") || name == QLatin1String("card_num"))
-            handedOff.insert(name, parameter.value());
+            HandOffMemory::instance().remember(provider->id(), name, parameter.value());
     }
 }
 
 QString TavrinPluginHandler::offeredValue(const ProviderParameter &parameter) const
 {
-    const QMap<QString, QString> handedOff = handedOffValues.value(provider);
-    const QMap<QString, QString>::const_iterator it = handedOff.constFind(parameter.name());
-    if (it != handedOff.constEnd() && it.value() == parameter.value())
+    if (provider && HandOffMemory::instance().recognises(provider->id(), parameter.name(),
+                                                         parameter.value()))
         return QString();
     return parameter.value();
 }

@@ -33,7 +33,7 @@ Q_DECLARE_LOGGING_CATEGORY(TAVRIN_PLUGIN_LOG)
 class TavrinPluginHandler : public QObject, public IPayByProvider
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID IPayByProvider_iid FILE "tavrinplugin.json")
+    Q_PLUGIN_METADATA(IID IPayByProvider_iid)
     Q_INTERFACES(IPayByProvider)
 
 public:
@@ -116,8 +116,8 @@ private:
     bool isDialogueOpen() const;
     static bool isShown(const TavrinPayParameter &parameter);
     static QMap<QString, QVariant> choiceMap(const TavrinPayParameter &parameter);
-    // The value of a provider parameter to offer the customer: empty when it is still the one
-    // this plugin wrote at an earlier hand-off, which belongs to an earlier customer.
+    // The value of a provider parameter to offer the customer: empty when it is one this plugin
+    // wrote at a recent hand-off to the provider, which belongs to an earlier customer.
     QString offeredValue(const ProviderParameter &parameter) const;
 
     int currentStep;
@@ -142,9 +142,6 @@ private:
     int currentPayParameterIndex;
     QList<TavrinPayParameter> collectedPayParameters;
     QPointer<PluginProviderParameterInputController> inputController;
-    // Per provider object, what the last hand-off wrote into the parameters that a later
-    // dialogue offers again ("phone", "card_num").
-    QMap<const Provider *, QMap<QString, QString> > handedOffValues;
 };
 
 #endif // TAVRINPLUGINHANDLER_H

@@ -247,10 +247,18 @@ void tst_DialogueRoad::nextCustomerStartsEmpty_data()
     // nothing, which leaves the values of the hand-off there.
     QTest::addColumn<QString>("hostPhone");
     QTest::addColumn<QString>("hostCard");
+    // How the host comes to the second payment: with the same provider object, with a copy of
+    // it (a host that keeps its providers by value), or with a new plugin object too.
+    QTest::addColumn<QString>("keeps");
 
-    QTest::newRow("phone of the hand-off") << false << QString() << QString();
-    QTest::newRow("phone and card of the hand-off") << true << QString() << QString();
-    QTest::newRow("phone and card the host put there") << true << "9267654321" << "4276000011112222";
+    QTest::newRow("phone of the hand-off") << false << QString() << QString() << "the provider";
+    QTest::newRow("phone and card of the hand-off") << true << QString() << QString() << "the provider";
+    QTest::newRow("phone and card the host put there") << true << "9267654321" << "4276000011112222"
+                                                       << "the provider";
+    QTest::newRow("phone and card of the hand-off in a copy of the provider")
+        << true << QString() << QString() << "a copy";
+    QTest::newRow("phone and card of the hand-off for a new plugin object")
+        << true << QString() << QString() << "a new plugin";
 }
 
 void tst_DialogueRoad::nextCustomerStartsEmpty()
@@ -258,8 +266,8 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
     QFETCH(bool, withCard);
     QFETCH(QString, hostPhone);
     QFETCH(QString, hostCard);
+    QFETCH(QString, keeps);
 
-    // The host keeps one provider object for every payment to the provider.
     if (withCard)
         d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
     const QVariantList codeOnly{param("smscode", "Код из SMS", QString(), true)};
@@ -278,13 +286,28 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
         if (p.name() == "card_num" && !hostCard.isNull())
             p.setValue(hostCard);
     }
+    if (keeps == "a copy") {
+        d->fixture.provider.reset(new Provider(*d->fixture.provider));
+    } else if (keeps == "a new plugin") {
+        QScopedPointer<Provider> paid(d->fixture.provider.take());
+        QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+        d.reset();
+        d.reset(new DialogueDriver);
+        QVERIFY2(d->fixture.isLoaded(), qPrintable(d->fixture.errorString()));
+        d->fixture.provider.reset(paid.take());
+    }
 
     QVERIFY(d->start());
     QCOMPARE(d->lastShownInput().parameter.name(), "phone");
     QCOMPARE(d->lastShownInput().parameter.value(), hostPhone);
     if (!withCard)
         return;
-    QVERIFY(d->enter("9035550000"));
+    // A returning customer types the number of the last hand-off: Back still shows it.
+    QVERIFY(d->enter("9161234567"));
+    d->answerStep(1, true, codeOnly);
+    QVERIFY(d->back());
+    QCOMPARE(d->lastShownInput().parameter.value(), "9161234567");
+    QVERIFY(d->enter("9161234567"));
     d->answerStep(1, true, codeOnly);
     QVERIFY(d->enter("4321"));
     QCOMPARE(d->lastShownInput().parameter.name(), "card_num");

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "labelfitter.h"
+#include "messagecapture.h"
 #include "pluginfixture.h"
 #include "widgetnames.h"
 
@@ -72,6 +73,8 @@ private slots:
     void longTextEndsInAnEllipsis_data();
     void longTextEndsInAnEllipsis();
     void fittedTextFollowsTheWidth();
+    void missingMessageFormIsReported_data();
+    void missingMessageFormIsReported();
 
 private:
     WidgetsController *messageForm();
@@ -397,6 +400,34 @@ void tst_FormScreens::fittedTextFollowsTheWidth()
     label->setText(QStringLiteral("Пополнение карты"));
     label->resize(300, 100);
     QCOMPARE(label->text(), QStringLiteral("Пополнение карты"));
+}
+
+void tst_FormScreens::missingMessageFormIsReported_data()
+{
+    QTest::addColumn<QString>("projectDir");
+    QTest::addColumn<QStringList>("logged");
+
+    const QString warning = QStringLiteral("paymenthost.formviewer warning: no message form: %1 - "
+                                           "waiting, error and time-out messages are not shown");
+    QTest::newRow("no active form project")
+        << QString() << QStringList{warning.arg("the session has no active form project")};
+    QTest::newRow("a form project without the message form")
+        << "/nonexistent/forms" << QStringList{warning.arg("the form project /nonexistent/forms has no messagesView.ui")};
+    QTest::newRow("the shipped form project") << QString(TAVRIN_FORMS_PATH) << QStringList();
+}
+
+void tst_FormScreens::missingMessageFormIsReported()
+{
+    QFETCH(QString, projectDir);
+    QFETCH(QStringList, logged);
+
+    FormProject project(projectDir);
+    m_session->setActiveProject(projectDir.isNull() ? nullptr : &project);
+    MessageCapture capture;
+    // Once per pay screen, however often a plugin asks.
+    QVERIFY(!m_viewer->getUi(MessagesView));
+    QVERIFY(!m_viewer->getUi(MessagesView));
+    QCOMPARE(capture.summary({"paymenthost.formviewer"}), logged);
 }
 
 QTEST_MAIN(tst_FormScreens)

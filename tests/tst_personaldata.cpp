@@ -1,7 +1,9 @@
 #include <QtTest/QtTest>
 
 #include "dialoguetest.h"
+#include "handoffmemory.h"
 #include "messagecapture.h"
+#include "tavrinpluginhandler.h"
 
 #include <QtCore/QTemporaryFile>
 
@@ -64,6 +66,9 @@ class tst_PersonalData : public DialogueTest
 private slots:
     void nothingPersonalInTheLog_data();
     void nothingPersonalInTheLog();
+    void handOffMemoryIsBoundedAndKeepsNoValue_data();
+    void handOffMemoryIsBoundedAndKeepsNoValue();
+    void handOffMemoryIsBoundedForAnyProviders();
 
 private:
     void playDialogue();
@@ -136,6 +141,84 @@ void tst_PersonalData::nothingPersonalInTheLog()
     for (const QString &planted : {Phone, PassportSeries, PassportNumber, SmsCode, WrongCode}) {
         QVERIFY2(everything.contains(planted) == written,
                  qPrintable(QStringLiteral("%1 %2 in:\n%3").arg(planted, written ? "missing" : "written", everything)));
+    }
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue_data()
+{
+    QTest::addColumn<bool>("freshProviders");
+
+    QTest::newRow("a new provider object for each payment") << true;
+    QTest::newRow("one provider object for every payment") << false;
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
+{
+    QFETCH(bool, freshProviders);
+
+    // The plugin's objects built into this suite, so that their memory is the one looked at.
+    QTest::ignoreMessage(QtDebugMsg, "TavrinPluginHandler plugin destructor");
+    d.reset();
+    d.reset(new DialogueDriver(new TavrinPluginHandler));
+    const HandOffMemory &memory = HandOffMemory::instance();
+    const int payments = HandOffMemory::ValuesKept * 2;
+    const auto phoneOf = [freshProviders](int payment) {
+        return QString::number(Q_INT64_C(9030000000) + payment + (freshProviders ? 0 : 500000));
+    };
+    const QString card = QStringLiteral("4276000011112222");
+    for (int payment = 0; payment < payments; ++payment) {
+        if (freshProviders || payment == 0)
+            d->fixture.provider.reset(PluginFixture::makeProvider(113003105));
+        QVERIFY(d->start());
+        QVERIFY(d->enter(phoneOf(payment)));
+        d->answerStep(1, true, {editable("smscode")});
+        QVERIFY(d->enter("1234"));
+        QVERIFY(d->enter(card));
+        d->answerStep(2, true);
+        QCOMPARE(d->payDetails(), payment + 1);
+        d->fixture.plugin->stop();
+        d->clearShown();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The phone and the card number of the last thousand payments, whatever the host does.
+    QCOMPARE(memory.size(), 2 * HandOffMemory::ValuesKept);
+    QVERIFY(memory.recognises(113003105, "phone", phoneOf(payments - HandOffMemory::ValuesKept)));
+    QVERIFY2(!memory.recognises(113003105, "phone", phoneOf(payments - HandOffMemory::ValuesKept - 1)),
+             "an earlier payment was kept");
+    const QByteArray held = memory.heldBytes();
+    QVERIFY(held.size() >= memory.size() * int(sizeof(quint64)));
+    for (const QString &value : {phoneOf(payments - 1), card}) {
+        const QByteArray utf16(reinterpret_cast<const char *>(value.utf16()), value.size() * 2);
+        QVERIFY2(!held.contains(value.toUtf8()) && !held.contains(utf16),
+                 qPrintable(value + " is held as it was typed"));
+    }
+}
+
+void tst_PersonalData::handOffMemoryIsBoundedForAnyProviders()
+{
+    // A host paying more providers through the plugin than the memory keeps, each a thousand
+    // times in a row: the providers paid last are the ones remembered.
+    HandOffMemory &memory = HandOffMemory::instance();
+    const int providers = HandOffMemory::ParametersKept;
+    const QStringList names{"phone", "card_num"};
+    const auto valueOf = [](int provider, int handOff) {
+        return QString::number(Q_INT64_C(9030000000) + provider * HandOffMemory::ValuesKept + handOff);
+    };
+    for (int provider = 0; provider < providers; ++provider) {
+        for (const QString &name : names) {
+            for (int handOff = 0; handOff < HandOffMemory::ValuesKept; ++handOff)
+                memory.remember(1000 + provider, name, valueOf(provider, handOff));
+        }
+    }
+    QCOMPARE(memory.size(), HandOffMemory::ParametersKept * HandOffMemory::ValuesKept);
+    const int lastValue = HandOffMemory::ValuesKept - 1;
+    for (int provider = 0; provider < providers; ++provider) {
+        const bool kept = provider >= providers - HandOffMemory::ParametersKept / 2;
+        for (const QString &name : names) {
+            QVERIFY2(memory.recognises(1000 + provider, name, valueOf(provider, lastValue)) == kept,
+                     qPrintable(QStringLiteral("%1 of provider %2 %3").arg(name).arg(provider).arg(kept ? "lost" : "kept")));
+        }
     }
 }
 

@@ -30,7 +30,7 @@ struct FaultName
 const FaultName FaultNames[] = {
     {CheckServiceBehaviour::Fault::WrongUid, "wrong-uid", "answers with a uid that is not the request's"},
     {CheckServiceBehaviour::Fault::NoMessageType, "no-message-type", "leaves \"msgType\" out of every answer"},
-    {CheckServiceBehaviour::Fault::TextResult, "text-result", "sends \"result\" as text (\"0\")"},
+    {CheckServiceBehaviour::Fault::TextResult, "text-result", "sends \"result\" as text (\"0\"), which the terminal reads as 0: the checker notes it"},
     {CheckServiceBehaviour::Fault::ParameterMap, "parameter-map", "sends \"payParamList\" as a map keyed by name"},
     {CheckServiceBehaviour::Fault::Twice, "twice", "sends every answer twice"},
     {CheckServiceBehaviour::Fault::Late, "late", "answers 90 s after the request, when the terminal's 60 s wait is over"},

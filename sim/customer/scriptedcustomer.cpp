@@ -120,6 +120,13 @@ void ScriptedCustomer::act(int generation)
     const QString what = onMessage
         ? QStringLiteral("the message %1").arg(TranscriptPrinter::quoted(m_message->text()))
         : QStringLiteral("screen \"%1\"").arg(m_screen->parameter().name());
+    if (m_mode == Mode::ByName) {
+        if (onMessage)
+            actOnMessageByName(m_message.data());
+        else
+            actByName(m_screen.data());
+        return;
+    }
     if (m_next >= m_inputs.size()) {
         fail(QStringLiteral("the customer has no input left for %1").arg(what));
         return;
@@ -137,6 +144,131 @@ void ScriptedCustomer::act(int generation)
         actOnMessage(m_message.data(), input);
     else
         actOnScreen(m_screen.data(), input);
+}
+
+void ScriptedCustomer::actByName(PluginProviderParameterInputController *screen)
+{
+    using Kind = Scenario::Input::Kind;
+    const QString name = screen->parameter().name();
+    // The next input meant for this screen; those for screens and messages that did not come
+    // are passed over, and so are values meant to be refused, which test the scenario's own
+    // service.
+    int found = -1;
+    for (int i = m_next; i < m_inputs.size() && found < 0; ++i) {
+        const Scenario::Input &input = m_inputs.at(i);
+        if (!input.isMessage() && !input.refused && input.screen == name)
+            found = i;
+    }
+    if (found < 0) {
+        actByKind(screen);
+        return;
+    }
+    const Scenario::Input input = m_inputs.at(found);
+    m_next = found + 1;
+    const bool choice = screen->parameter().isChoice();
+    if (input.kind == Kind::Back) {
+        emit acted(QStringLiteral("presses Back"));
+        press(screen->ui(), QStringLiteral("backButton"), input);
+        return;
+    }
+    if (input.kind == Kind::Choose && choice) {
+        const QMap<QString, QVariant> values = screen->parameter().values();
+        // A choice named by a label the service under check does not show is its first one.
+        const int position = !input.choiceLabel.isEmpty() && values.contains(input.choiceLabel)
+                                 ? values.value(input.choiceLabel).toInt()
+                                 : qMax(0, input.choicePosition);
+        if (!screen->choose(position) && !screen->choose(0)) {
+            fail(QStringLiteral("screen \"%1\" offers no choice to pick").arg(name));
+            return;
+        }
+        emit acted(QStringLiteral("chooses %1 and presses Next").arg(position));
+        press(screen->ui(), QStringLiteral("nextButton"), input);
+        return;
+    }
+    if (input.kind == Kind::Text && !choice) {
+        screen->setText(input.text);
+        if (screen->canGoNext()) {
+            m_typed.insert(name, input.text);
+            emit acted(QStringLiteral("types %1 and presses Next").arg(TranscriptPrinter::quoted(input.text)));
+            press(screen->ui(), QStringLiteral("nextButton"), input);
+            return;
+        }
+    }
+    actByKind(screen);
+}
+
+void ScriptedCustomer::actByKind(PluginProviderParameterInputController *screen)
+{
+    Scenario::Input none;
+    const ProviderParameter parameter = screen->parameter();
+    none.path = QStringLiteral("the customer on screen \"%1\"").arg(parameter.name());
+    if (parameter.isChoice()) {
+        if (!screen->choose(0)) {
+            fail(QStringLiteral("screen \"%1\" offers no choice to pick").arg(parameter.name()));
+            return;
+        }
+        emit acted(QStringLiteral("chooses 0 and presses Next"));
+        press(screen->ui(), QStringLiteral("nextButton"), none);
+        return;
+    }
+    // What was typed here before, what the screen already holds, or digits it takes.
+    const QString before = m_typed.value(parameter.name());
+    if (!before.isEmpty())
+        screen->setText(before);
+    if (!screen->canGoNext() && !typeSomethingAccepted(screen)) {
+        fail(QStringLiteral("screen \"%1\" takes no value typed on the numeric keypad (%2)")
+                 .arg(parameter.name(), screen->hint()));
+        return;
+    }
+    m_typed.insert(parameter.name(), screen->text());
+    emit acted(QStringLiteral("types %1 and presses Next").arg(TranscriptPrinter::quoted(screen->text())));
+    press(screen->ui(), QStringLiteral("nextButton"), none);
+}
+
+bool ScriptedCustomer::typeSomethingAccepted(PluginProviderParameterInputController *screen)
+{
+    for (int length = 1; length <= 20; ++length) {
+        for (const QChar digit : QStringLiteral("1234567890")) {
+            screen->setText(QString(length, digit));
+            if (screen->canGoNext())
+                return true;
+        }
+        screen->setText(QStringLiteral("1234567890").repeated(2).left(length));
+        if (screen->canGoNext())
+            return true;
+    }
+    return false;
+}
+
+void ScriptedCustomer::actOnMessageByName(MessageWidgetController *message)
+{
+    using Action = Scenario::Input::MessageAction;
+    const bool yesNo = message->buttons() == MessageWidgetController::YesNoButtons;
+    // The scenario's answer when a message is what it expects next; an OK is pressed anyway.
+    if (m_next < m_inputs.size() && m_inputs.at(m_next).isMessage()) {
+        const Scenario::Input input = m_inputs.at(m_next);
+        const bool fits = yesNo ? (input.action == Action::Yes || input.action == Action::No)
+                                : input.action == Action::Ok;
+        if (fits) {
+            ++m_next;
+            emit acted(input.action == Action::Yes  ? QStringLiteral("presses Yes")
+                       : input.action == Action::No ? QStringLiteral("presses No")
+                                                    : QStringLiteral("presses OK"));
+            press(message->ui(), input.action == Action::Yes  ? QStringLiteral("yesButton")
+                                 : input.action == Action::No ? QStringLiteral("noButton")
+                                                              : QStringLiteral("okButton"),
+                  input);
+            return;
+        }
+    }
+    Scenario::Input none;
+    none.path = QStringLiteral("the customer");
+    if (yesNo) {
+        fail(QStringLiteral("the customer has no answer for the question %1").arg(TranscriptPrinter::quoted(message->text())));
+        return;
+    }
+    emit acted(QStringLiteral("presses OK"));
+    press(message->ui(), QStringLiteral("okButton"), none);
 }
 
 bool ScriptedCustomer::compare(const Scenario::Input &input, const QString &field, const QVariant &shownValue)

@@ -1,9 +1,8 @@
 #include "answerrules.h"
 
-#include "tavrincheckanswer.h"
-
 #include <QtCore/QJsonDocument>
 #include <QtCore/QMap>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QSet>
 
 #include <cmath>
@@ -11,8 +10,7 @@
 
 namespace {
 
-// Entries nested deeper than the plugin reads are left out of the dialogue.
-const int NestingBound = TavrinPayParameter::MAX_NESTING_DEPTH;
+const int NestingBound = AnswerRules::NestingBound;
 const QString EnumType = QStringLiteral("enum");
 
 const QString Message = QStringLiteral("message");
@@ -62,6 +60,125 @@ bool isList(const QVariant &value)
     return value.userType() == QMetaType::QVariantList;
 }
 
+// How a value of a field stands against the field's own form: in it, in another form the
+// plugin reads to the same value, or in neither.
+enum class Form { Canonical, Equivalent, Wrong };
+
+// A flag: true or false, or 1, 0, "true", "false", "1", "0", which the plugin reads alike.
+Form flagForm(const QVariant &value)
+{
+    if (isBool(value))
+        return Form::Canonical;
+    if (isNumber(value))
+        return value.toDouble() == 0 || value.toDouble() == 1 ? Form::Equivalent : Form::Wrong;
+    static const QStringList flagTexts{QStringLiteral("true"), QStringLiteral("false"),
+                                       QStringLiteral("1"), QStringLiteral("0")};
+    return isString(value) && flagTexts.contains(value.toString()) ? Form::Equivalent : Form::Wrong;
+}
+
+// A whole number within 32 bits, or its decimal text.
+Form intForm(const QVariant &value)
+{
+    if (isWholeInt(value))
+        return Form::Canonical;
+    static const QRegularExpression decimal(QStringLiteral("^-?[0-9]{1,10}$"));
+    if (!isString(value) || !decimal.match(value.toString()).hasMatch())
+        return Form::Wrong;
+    bool ok = false;
+    value.toString().toInt(&ok);
+    return ok ? Form::Equivalent : Form::Wrong;
+}
+
+// Text, or a number or flag, which the plugin reads as its text.
+Form textForm(const QVariant &value)
+{
+    if (isString(value))
+        return Form::Canonical;
+    return isNumber(value) || isBool(value) ? Form::Equivalent : Form::Wrong;
+}
+
+// The number the plugin reads from a result or a step: a value beyond 32 bits is held at the
+// nearest bound, anything else read as QVariant reads it.
+int boundedInt(const QVariant &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (ok && number != number)
+        return 0;
+    if (ok && number > double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (ok && number < double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return value.toInt();
+}
+
+QString kindOf(const QVariant &value)
+{
+    if (isString(value))
+        return QStringLiteral("text");
+    if (isBool(value))
+        return QStringLiteral("true or false");
+    if (value.isNull())
+        return QStringLiteral("null");
+    return QStringLiteral("a number");
+}
+
+// Whether the customer can type a value that fits the pattern and the mask on the numeric
+// keypad. Only what can be shown is reported: a search that runs out says yes.
+bool digitsCanFill(const QString &regexp, const QString &mask)
+{
+    const QString layout = mask.section(QLatin1Char(';'), 0, 0);
+    bool literals = false;
+    for (int i = 0; i < layout.size(); ++i) {
+        const QChar c = layout.at(i);
+        if (c == QLatin1Char('\\')) {
+            ++i;
+            literals = true;
+        } else if (c == QLatin1Char('A')) {
+            // A letter the mask requires: no digit is one.
+            return false;
+        } else if (!QStringLiteral("a9NnXx0DdHhBb#<>!").contains(c)) {
+            literals = true;
+        }
+    }
+    // The wildcard "\*" is no pattern to the plugin; a pattern the terminal cannot compile is
+    // ignored; the mask's own characters are filled in for the customer, which this search
+    // does not follow.
+    if (regexp.isEmpty() || regexp == QLatin1String("\\*") || literals)
+        return true;
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(regexp));
+    if (!pattern.isValid())
+        return true;
+    // Digits the pattern does not name behave alike: try those it names and one other.
+    QString digits;
+    for (QChar c = QLatin1Char('0'); c <= QLatin1Char('9'); c = QChar(c.unicode() + 1)) {
+        if (regexp.contains(c))
+            digits.append(c);
+    }
+    for (QChar c = QLatin1Char('0'); c <= QLatin1Char('9'); c = QChar(c.unicode() + 1)) {
+        if (!digits.contains(c)) {
+            digits.append(c);
+            break;
+        }
+    }
+    int budget = 20000;
+    QStringList open{QString()};
+    while (!open.isEmpty()) {
+        const QString typed = open.takeLast();
+        if (--budget < 0)
+            return true;
+        const QRegularExpressionMatch match =
+            pattern.match(typed, 0, QRegularExpression::PartialPreferCompleteMatch);
+        if (match.hasMatch())
+            return true;
+        if ((typed.isEmpty() || match.hasPartialMatch()) && typed.size() < 64) {
+            for (int i = digits.size() - 1; i >= 0; --i)
+                open.append(typed + digits.at(i));
+        }
+    }
+    return false;
+}
+
 // The names of a provider's payment parameters, by base provider, to the service's parameter
 // whose value fills them at the end of the check; "passport" joins series and number.
 QMap<QString, QString> nameTable(qint64 providerId, qint64 baseProviderId)
@@ -106,10 +223,12 @@ const QList<AnswerRules::Rule> &AnswerRules::rules()
         {QStringLiteral("enum-choices"), QStringLiteral("An \"enum\" parameter has its choices in \"paramList\".")},
         {QStringLiteral("nesting-depth"), QStringLiteral("\"paramList\" nests at most %1 levels below an entry of \"payParamList\".").arg(NestingBound)},
         {QStringLiteral("first-asks"), QStringLiteral("The first answer of a dialogue fails, or completes step 1 asking for something the customer can enter or choose.")},
+        {QStringLiteral("digits-only"), QStringLiteral("An editable parameter can be filled on the terminal's numeric keypad: some string of digits fits its \"regexp\" and \"mask\".")},
         {QStringLiteral("completion-values"), QStringLiteral("The answer that completes the check, with the first answer, carries every value the provider's parameters are filled from.")},
         {QStringLiteral("answer-once"), QStringLiteral("A request is answered once.")},
         {QStringLiteral("answer-in-time"), QStringLiteral("A request is answered within the terminal's 60 s wait.")},
         {QStringLiteral("answer-solicited"), QStringLiteral("No answer comes for a request that was not sent.")},
+        {QStringLiteral("service-alive"), QStringLiteral("The service keeps running until its requests are answered.")},
     };
     return list;
 }
@@ -134,6 +253,15 @@ AnswerRules::Violation AnswerRules::violation(const QString &id, const QString &
     return found;
 }
 
+AnswerRules::Violation AnswerRules::note(const QString &id, const QString &path,
+                                         const QVariant &value, const QVariant &reading)
+{
+    Violation found = violation(id, path, value);
+    found.isNote = true;
+    found.sentence = QStringLiteral("sent as %1; the plugin reads it as %2").arg(kindOf(value), shown(reading));
+    return found;
+}
+
 QString AnswerRules::shown(const QVariant &value)
 {
     if (!value.isValid())
@@ -154,7 +282,7 @@ bool AnswerRules::isSuccess(const QVariantMap &answer)
 {
     const QVariantMap body = answer.value(Message).toMap();
     const QVariantMap step = body.value(QStringLiteral("params")).toMap();
-    return body.contains(QStringLiteral("result")) && body.value(QStringLiteral("result")).toInt() == 0
+    return body.contains(QStringLiteral("result")) && boundedInt(body.value(QStringLiteral("result"))) == 0
            && body.contains(QStringLiteral("error")) && !body.value(QStringLiteral("error")).toBool()
            && !step.value(QStringLiteral("isError")).toBool();
 }
@@ -165,10 +293,19 @@ bool AnswerRules::isComplete(const QVariantMap &answer)
     return step.value(QStringLiteral("isCompleted")).toBool();
 }
 
-QList<AnswerRules::Violation> AnswerRules::check(const QVariantMap &answer,
-                                                 const Expectation &expectation)
+bool AnswerRules::digitsFit(const QString &regexp, const QString &mask)
 {
+    return digitsCanFill(regexp, mask);
+}
+
+QList<AnswerRules::Violation> AnswerRules::check(const QVariantMap &answer,
+                                                 const Expectation &expectation, QSet<QString> *met)
+{
+    QSet<QString> ignored;
+    if (!met)
+        met = &ignored;
     QList<Violation> found;
+    met->insert(QStringLiteral("message-map"));
     const QVariant message = answer.value(Message);
     if (!isMap(message)) {
         found.append(violation(QStringLiteral("message-map"), Message, message));
@@ -178,26 +315,38 @@ QList<AnswerRules::Violation> AnswerRules::check(const QVariantMap &answer,
     const auto field = [&body](const QString &key) {
         return body.contains(key) ? body.value(key) : QVariant();
     };
+    // A field in the form the plugin reads the same as the rule's passes with a note.
+    const auto judge = [&found, met](const QString &rule, const QString &path, const QVariant &value,
+                                     Form form, const QVariant &reading) {
+        met->insert(rule);
+        if (form == Form::Wrong)
+            found.append(violation(rule, path, value));
+        else if (form == Form::Equivalent)
+            found.append(note(rule, path, value, reading));
+    };
 
-    const QVariant uid = field(QStringLiteral("uid"));
-    if (!isString(uid) || uid.toString() != expectation.uid)
-        found.append(violation(QStringLiteral("uid-echo"), QStringLiteral("message.uid"), uid));
-    const QVariant type = field(QStringLiteral("msgType"));
-    if (!isString(type) || type.toString() != expectation.messageType)
-        found.append(violation(QStringLiteral("type-echo"), QStringLiteral("message.msgType"), type));
+    for (const QString &key : {QStringLiteral("uid"), QStringLiteral("msgType")}) {
+        const QVariant echo = field(key);
+        const QString expected = key == QLatin1String("uid") ? expectation.uid : expectation.messageType;
+        const QString rule = key == QLatin1String("uid") ? QStringLiteral("uid-echo") : QStringLiteral("type-echo");
+        const bool same = echo.isValid() && !echo.isNull() && textForm(echo) != Form::Wrong
+                          && echo.toString() == expected;
+        judge(rule, Message + QLatin1Char('.') + key, echo,
+              !same ? Form::Wrong : isString(echo) ? Form::Canonical : Form::Equivalent, echo.toString());
+    }
     const QVariant error = field(QStringLiteral("error"));
-    if (!isBool(error))
-        found.append(violation(QStringLiteral("error-flag"), QStringLiteral("message.error"), error));
+    judge(QStringLiteral("error-flag"), QStringLiteral("message.error"), error, flagForm(error), error.toBool());
     const QVariant result = field(QStringLiteral("result"));
-    if (!isWholeInt(result))
-        found.append(violation(QStringLiteral("result-code"), QStringLiteral("message.result"), result));
+    judge(QStringLiteral("result-code"), QStringLiteral("message.result"), result, intForm(result), boundedInt(result));
     for (const QString &key : {QStringLiteral("description"), QStringLiteral("resultDescription")}) {
-        if (body.contains(key) && !isString(body.value(key)))
-            found.append(violation(QStringLiteral("text-field"), Message + QLatin1Char('.') + key, body.value(key)));
+        if (body.contains(key))
+            judge(QStringLiteral("text-field"), Message + QLatin1Char('.') + key, body.value(key),
+                  textForm(body.value(key)), body.value(key).toString());
     }
 
     const bool success = isSuccess(answer);
     const QVariant params = field(QStringLiteral("params"));
+    met->insert(QStringLiteral("params-map"));
     if (!params.isValid()) {
         if (success)
             found.append(violation(QStringLiteral("params-map"), Params, params));
@@ -210,73 +359,108 @@ QList<AnswerRules::Violation> AnswerRules::check(const QVariantMap &answer,
     const QVariantMap step = params.toMap();
     for (const QString &key : {QStringLiteral("isCompleted"), QStringLiteral("isError")}) {
         const QVariant flag = step.contains(key) ? step.value(key) : QVariant();
-        if (!isBool(flag))
-            found.append(violation(QStringLiteral("step-flags"), Params + QLatin1Char('.') + key, flag));
+        judge(QStringLiteral("step-flags"), Params + QLatin1Char('.') + key, flag, flagForm(flag), flag.toBool());
     }
-    if (step.contains(QStringLiteral("statusDescription"))
-        && !isString(step.value(QStringLiteral("statusDescription"))))
-        found.append(violation(QStringLiteral("text-field"), Params + QStringLiteral(".statusDescription"),
-                               step.value(QStringLiteral("statusDescription"))));
+    if (step.contains(QStringLiteral("statusDescription"))) {
+        const QVariant text = step.value(QStringLiteral("statusDescription"));
+        judge(QStringLiteral("text-field"), Params + QStringLiteral(".statusDescription"), text, textForm(text), text.toString());
+    }
     const QVariant currentStep = step.contains(QStringLiteral("currentStep"))
                                      ? step.value(QStringLiteral("currentStep")) : QVariant();
-    if (success && (!isNumber(currentStep) || currentStep.toDouble() != expectation.step))
-        found.append(violation(QStringLiteral("current-step"), Params + QStringLiteral(".currentStep"), currentStep));
+    if (success) {
+        const Form form = intForm(currentStep);
+        judge(QStringLiteral("current-step"), Params + QStringLiteral(".currentStep"), currentStep,
+              form != Form::Wrong && boundedInt(currentStep) == expectation.step ? form : Form::Wrong,
+              boundedInt(currentStep));
+    }
 
     QVariantList parameters;
     if (step.contains(QStringLiteral("payParamList"))) {
         const QVariant list = step.value(QStringLiteral("payParamList"));
+        met->insert(QStringLiteral("param-list"));
         if (!isList(list)) {
             found.append(violation(QStringLiteral("param-list"), ParamList, list));
         } else {
             parameters = list.toList();
             for (int i = 0; i < parameters.size(); ++i)
-                checkParameter(parameters.at(i), QStringLiteral("%1[%2]").arg(ParamList).arg(i), 0, true, &found);
+                checkParameter(parameters.at(i), QStringLiteral("%1[%2]").arg(ParamList).arg(i), 0, true, &found, met);
         }
     }
 
     if (!success || !isComplete(answer))
         return found;
     if (expectation.step == 1) {
+        met->insert(QStringLiteral("first-asks"));
         bool asks = false;
-        for (const QVariant &entry : parameters) {
-            const QVariantMap parameter = entry.toMap();
-            asks = asks || parameter.value(QStringLiteral("isEditable")).toBool()
-                   || parameter.value(QStringLiteral("type")).toString() == EnumType;
+        for (int i = 0; i < parameters.size(); ++i) {
+            const QVariantMap parameter = parameters.at(i).toMap();
+            const bool editable = parameter.value(QStringLiteral("isEditable")).toBool();
+            const bool choice = parameter.value(QStringLiteral("type")).toString() == EnumType;
+            asks = asks || editable || choice;
+            // The terminal asks the step's last parameter with the mask "9999", whatever the
+            // service gave.
+            const QString mask = i == parameters.size() - 1 ? QStringLiteral("9999")
+                                                             : parameter.value(QStringLiteral("mask")).toString();
+            if (editable && !choice)
+                met->insert(QStringLiteral("digits-only"));
+            if (editable && !choice && !digitsCanFill(parameter.value(QStringLiteral("regexp")).toString(), mask)) {
+                const QString path = QStringLiteral("%1[%2]").arg(ParamList).arg(i);
+                found.append(violation(QStringLiteral("digits-only"), path,
+                                       QVariantMap{{QStringLiteral("regexp"), parameter.value(QStringLiteral("regexp"))},
+                                                   {QStringLiteral("mask"), mask}}));
+            }
         }
-        if (!asks || currentStep.toInt() != 1)
+        if (!asks || boundedInt(currentStep) != 1)
             found.append(violation(QStringLiteral("first-asks"), ParamList, step.value(QStringLiteral("payParamList"))));
     } else {
+        met->insert(QStringLiteral("completion-values"));
         checkCompletion(parameters, expectation, &found);
     }
     return found;
 }
 
 void AnswerRules::checkParameter(const QVariant &entry, const QString &path, int depth,
-                                 bool topLevel, QList<Violation> *found)
+                                 bool topLevel, QList<Violation> *found, QSet<QString> *met)
 {
     if (!isMap(entry)) {
         found->append(violation(QStringLiteral("param-list"), path, entry));
         return;
     }
+    if (depth > 0)
+        met->insert(QStringLiteral("nesting-depth"));
     if (depth > NestingBound) {
         found->append(violation(QStringLiteral("nesting-depth"), path, depth));
         return;
     }
     const QVariantMap parameter = entry.toMap();
+    met->insert(QStringLiteral("param-fields"));
+    const auto judge = [found, met](const QString &rule, const QString &where, const QVariant &value, Form form,
+                                    const QVariant &reading) {
+        met->insert(rule);
+        if (form == Form::Wrong)
+            found->append(violation(rule, where, value));
+        else if (form == Form::Equivalent)
+            found->append(note(rule, where, value, reading));
+    };
     const QVariant name = parameter.contains(QStringLiteral("name")) ? parameter.value(QStringLiteral("name")) : QVariant();
-    if (topLevel && (!isString(name) || name.toString().isEmpty()))
-        found->append(violation(QStringLiteral("param-name"), path + QStringLiteral(".name"), name));
+    if (topLevel) {
+        const Form form = textForm(name);
+        judge(QStringLiteral("param-name"), path + QStringLiteral(".name"), name,
+              form == Form::Wrong || name.toString().isEmpty() ? Form::Wrong : form, name.toString());
+    }
     QStringList textKeys{QStringLiteral("title"), QStringLiteral("type"), QStringLiteral("regexp"), QStringLiteral("mask")};
     // A choice's details need no name, but one they give is read as text.
     if (!topLevel)
         textKeys.append(QStringLiteral("name"));
     for (const QString &key : qAsConst(textKeys)) {
-        if (parameter.contains(key) && !isString(parameter.value(key)))
-            found->append(violation(QStringLiteral("param-fields"), path + QLatin1Char('.') + key, parameter.value(key)));
+        if (parameter.contains(key))
+            judge(QStringLiteral("param-fields"), path + QLatin1Char('.') + key, parameter.value(key),
+                  textForm(parameter.value(key)), parameter.value(key).toString());
     }
     for (const QString &key : {QStringLiteral("isEditable"), QStringLiteral("isVisible")}) {
-        if (parameter.contains(key) && !isBool(parameter.value(key)))
-            found->append(violation(QStringLiteral("param-fields"), path + QLatin1Char('.') + key, parameter.value(key)));
+        if (parameter.contains(key))
+            judge(QStringLiteral("param-fields"), path + QLatin1Char('.') + key, parameter.value(key),
+                  flagForm(parameter.value(key)), parameter.value(key).toBool());
     }
     const QVariant value = parameter.value(QStringLiteral("value"));
     if (parameter.contains(QStringLiteral("value")) && (isMap(value) || isList(value)))
@@ -288,10 +472,12 @@ void AnswerRules::checkParameter(const QVariant &entry, const QString &path, int
         return;
     }
     const QVariantList choices = nested.toList();
+    if (parameter.value(QStringLiteral("type")).toString() == EnumType)
+        met->insert(QStringLiteral("enum-choices"));
     if (parameter.value(QStringLiteral("type")).toString() == EnumType && choices.isEmpty())
         found->append(violation(QStringLiteral("enum-choices"), path + QStringLiteral(".paramList"), nested));
     for (int i = 0; i < choices.size(); ++i)
-        checkParameter(choices.at(i), QStringLiteral("%1.paramList[%2]").arg(path).arg(i), depth + 1, false, found);
+        checkParameter(choices.at(i), QStringLiteral("%1.paramList[%2]").arg(path).arg(i), depth + 1, false, found, met);
 }
 
 void AnswerRules::checkCompletion(const QVariantList &parameters, const Expectation &expectation,

@@ -4,6 +4,7 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QHash>
 #include <QtCore/QObject>
+#include <QtCore/QSet>
 #include <QtCore/QStringList>
 #include <QtCore/QVariantMap>
 
@@ -27,11 +28,22 @@ public:
     // waitMilliseconds: how long the terminal waits for an answer.
     explicit AnswerWatch(int waitMilliseconds, QObject *parent = nullptr);
 
+    // The scale of the terminal's clock, for reporting times in the terminal's seconds.
+    void setTimeScale(double timeScale) { m_timeScale = timeScale; }
+
     // The requests from now on belong to this dialogue.
     void beginDialogue(const QString &name, const Provider &provider);
 
     int requestCount() const { return m_sent; }
     int answerCount() const { return m_answers; }
+    // Requests of step 1 or 2 sent, and those that got an answer, since the watch began.
+    int sentOfStep(int step) const { return step == 1 || step == 2 ? m_sentOfStep[step - 1] : 0; }
+    int answeredOfStep(int step) const { return step == 1 || step == 2 ? m_answeredOfStep[step - 1] : 0; }
+    // The rules some answer was judged by.
+    const QSet<QString> &rulesMet() const { return m_met; }
+    // Takes the dialogue's unanswered requests as given up, without a violation: the service
+    // is gone and has been reported as such.
+    void abandonDialogue();
     // Requests of this dialogue still without an answer.
     int unanswered() const;
     // Milliseconds until the last unanswered request's wait is over; 0 when none is left.
@@ -49,6 +61,7 @@ signals:
     void requestOut(QVariantMap request);
     void messageReceived(QVariantMap answer);
     void violated(AnswerRules::Violation violation);
+    void noted(AnswerRules::Violation note);
 
 private:
     struct Sent
@@ -65,9 +78,11 @@ private:
     };
 
     QString describe(const Sent &request) const;
+    QString seconds(qint64 milliseconds) const;
     void report(AnswerRules::Violation violation, const Sent *request);
 
     int m_wait;
+    double m_timeScale = 1.0;
     QElapsedTimer m_clock;
     QString m_dialogue;
     Provider m_provider;
@@ -77,6 +92,9 @@ private:
     QStringList m_order;
     int m_sent = 0;
     int m_answers = 0;
+    int m_sentOfStep[2] = {0, 0};
+    int m_answeredOfStep[2] = {0, 0};
+    QSet<QString> m_met;
 };
 
 #endif // ANSWERWATCH_H

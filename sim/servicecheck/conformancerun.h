@@ -21,8 +21,9 @@ class ServiceDialogue;
 class StompBus;
 
 // The conformance check: plays each scenario's dialogue in turn against the service, every
-// answer judged on its way to the plugin, and reports what was broken. A dialogue that breaks
-// a rule or gets stuck does not stop the run; the next one goes on.
+// answer judged on its way to the plugin, and reports what was broken and how much was
+// exercised. A dialogue that breaks a rule, gets stuck or loses its service does not stop the
+// run; the next one goes on. A failing dialogue is written out as a scenario to replay.
 class ConformanceRun : public QObject
 {
     Q_OBJECT
@@ -50,6 +51,7 @@ signals:
 
 private slots:
     void dialogueEnded(const QString &end, const QString &problem, const QMap<QString, QString> &values);
+    void serviceExited();
 
 private:
     void next();
@@ -57,6 +59,8 @@ private:
     void pollDrain();
     void closeDialogue();
     void stop(int exitCode, const QString &problem = QString());
+    // Where failing dialogues are written for replay when --record names no directory.
+    QString replayDir() const;
 
     ServiceCheckOptions m_options;
     QList<Entry> m_scenarios;
@@ -76,6 +80,14 @@ private:
     int m_requestsBefore = 0;
     int m_answersBefore = 0;
     int m_violationsBefore = 0;
+    int m_notesBefore = 0;
+    int m_sentBefore[2] = {0, 0};
+    int m_answeredBefore[2] = {0, 0};
+    // Dialogues whose service ended before its first answer, and how the last one ended.
+    int m_pipeDeadEarly = 0;
+    int m_dialoguesAsking = 0;
+    bool m_diedEarly = false;
+    QString m_lastExit;
     QMap<QString, QString> m_values;
     bool m_started = false;
     bool m_stopped = false;

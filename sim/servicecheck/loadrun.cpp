@@ -6,6 +6,7 @@
 #include "stompbus.h"
 
 #include <QtCore/QJsonDocument>
+#include <QtCore/QSaveFile>
 #include <QtCore/QTextStream>
 #include <QtCore/QTimer>
 
@@ -91,6 +92,7 @@ bool LoadRun::prepare(QString *error)
             if (m_sent.contains(late.pendingUid))
                 m_sent[late.pendingUid].lost = true;
             ++m_lost;
+            ++late.lost;
             dialogueOver(i);
         });
         if (!broker.isEnabled())
@@ -103,10 +105,12 @@ bool LoadRun::prepare(QString *error)
         connect(terminal.bus, &StompBus::messageReceived, this, [this, i](const QVariantMap &answer) {
             takeAnswer(i, answer);
         });
-        connect(terminal.bus->client(), &StompClient::connected, this, [this] {
-            if (++m_connected == m_terminals.size() && !m_running && !m_stopped)
+        connect(terminal.bus->client(), &StompClient::connected, this, [this, i] {
+            connectionUp(i);
+            if (m_terminals[i].connections == 1 && ++m_connected == m_terminals.size() && !m_running && !m_stopped)
                 begin();
         });
+        connect(terminal.bus->client(), &StompClient::connectionLost, this, [this, i] { connectionDown(i); });
         connect(terminal.bus->client(), &StompClient::closed, this, [this] {
             if (m_stopped && --m_closing == 0)
                 emit finished(m_exitCode);
@@ -124,7 +128,8 @@ bool LoadRun::prepare(QString *error)
     connect(m_pipe, &PipeService::answerReceived, this, [this](const QVariantMap &answer) {
         takeAnswer(-1, answer);
     });
-    connect(m_pipe, &PipeService::unreadable, this, [this] { ++m_foreign; });
+    // A line that is not JSON is a broken answer, not one meant for someone else.
+    connect(m_pipe, &PipeService::unreadable, this, [this] { ++m_violations[QStringLiteral("answer-json")]; });
     return m_pipe->start(error);
 }
 
@@ -191,7 +196,11 @@ void LoadRun::sendStep(int index, int step)
     terminal.pendingUid = uid;
     Sent sent;
     sent.terminal = index;
+    sent.step = step;
+    sent.warmUp = terminal.dialogues < warmUp();
     sent.sentAt = m_clock.nsecsElapsed() / 1000;
+    if (step == 1)
+        terminal.firstParameters.clear();
     m_sent.insert(uid, sent);
     terminal.wait->start(m_options.waitMilliseconds());
     if (m_pipe)
@@ -218,11 +227,16 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
     if (sent.lost) {
         // Counted as lost when the wait ran out; it is late instead.
         --m_lost;
+        --m_terminals[sent.terminal].lost;
         ++m_late;
         return;
     }
-    m_latencies.append(m_clock.nsecsElapsed() / 1000 - sent.sentAt);
+    if (!sent.warmUp)
+        m_latencies.append(m_clock.nsecsElapsed() / 1000 - sent.sentAt);
     Terminal &terminal = m_terminals[sent.terminal];
+    ++terminal.answers;
+    if (!m_options.ceiling())
+        judge(sent.terminal, sent, uid, answer);
     if (!m_running || terminal.pendingUid != uid)
         return;
     terminal.wait->stop();
@@ -230,6 +244,7 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
     if (!success) {
         ++m_errors;
         ++m_failed;
+        ++terminal.failed;
         dialogueOver(sent.terminal);
         return;
     }
@@ -237,11 +252,61 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
         sendStep(sent.terminal, 2);
         return;
     }
-    if (terminal.step == 2 && (m_options.ceiling() || AnswerRules::isComplete(answer)))
-        ++m_completed;
-    else
-        ++m_failed;
+    const bool completed = terminal.step == 2 && (m_options.ceiling() || AnswerRules::isComplete(answer));
+    ++(completed ? m_completed : m_failed);
+    ++(completed ? terminal.completed : terminal.failed);
     dialogueOver(sent.terminal);
+}
+
+void LoadRun::judge(int index, const Sent &sent, const QString &uid, const QVariantMap &answer)
+{
+    Terminal &terminal = m_terminals[index];
+    AnswerRules::Expectation expectation;
+    expectation.uid = uid;
+    expectation.messageType = CheckService::DefaultMessageType;
+    expectation.step = sent.step;
+    expectation.providerId = m_scenario.providerId;
+    expectation.baseProviderId = m_scenario.baseProviderId;
+    for (const Scenario::ProviderParameter &parameter : m_scenario.parameters)
+        expectation.providerParameters.append(parameter.name);
+    expectation.firstParameters = terminal.firstParameters;
+    for (const AnswerRules::Violation &found : AnswerRules::check(answer, expectation)) {
+        if (found.isNote) {
+            ++m_notes[found.rule];
+        } else {
+            ++m_violations[found.rule];
+            ++terminal.violations;
+        }
+    }
+    if (sent.step == 1 && AnswerRules::isSuccess(answer)) {
+        terminal.firstParameters = answer.value(QStringLiteral("message")).toMap().value(QStringLiteral("params"))
+                                       .toMap().value(QStringLiteral("payParamList")).toList();
+    }
+}
+
+int LoadRun::warmUp() const
+{
+    // By default the first dialogue of each terminal warms up, unless it is the only one.
+    if (m_options.warmUp() >= 0)
+        return m_options.warmUp();
+    return m_options.dialogues() > 1 ? 1 : 0;
+}
+
+void LoadRun::connectionUp(int index)
+{
+    Terminal &terminal = m_terminals[index];
+    if (terminal.connections++ > 0)
+        ++m_reconnects;
+    if (terminal.lostAt >= 0)
+        m_longestGap = qMax(m_longestGap, m_clock.elapsed() - terminal.lostAt);
+    terminal.lostAt = -1;
+}
+
+void LoadRun::connectionDown(int index)
+{
+    Terminal &terminal = m_terminals[index];
+    if (terminal.lostAt < 0)
+        terminal.lostAt = m_clock.elapsed();
 }
 
 void LoadRun::dialogueOver(int index)
@@ -261,7 +326,10 @@ void LoadRun::dialogueOver(int index)
         m_progress->stop();
         progress(true);
         report();
-        stop(m_lost + m_duplicated + m_late + m_foreign > 0 ? 1 : 0);
+        if (m_reportFailed)
+            stop(2);
+        else
+            stop(toVariant().value(QStringLiteral("verdict")).toString() == QLatin1String("pass") ? 0 : 1);
     });
 }
 
@@ -276,31 +344,113 @@ void LoadRun::progress(bool last)
     std::fflush(stderr);
 }
 
-void LoadRun::report()
+QVariantMap LoadRun::toVariant() const
 {
     QList<qint64> sorted = m_latencies;
     std::sort(sorted.begin(), sorted.end());
     const double seconds = qMax<qint64>(1, m_endedAt - m_startedAt) / 1000.0;
     const int dialogues = m_completed + m_failed + m_lost;
-    const double rate = dialogues / seconds;
-    const auto ms = [](qint64 microseconds) { return QString::number(microseconds / 1000.0, 'f', 2); };
-    const qint64 p50 = percentile(sorted, 0.5);
-    const qint64 p95 = percentile(sorted, 0.95);
-    const qint64 p99 = percentile(sorted, 0.99);
-    const qint64 max = sorted.isEmpty() ? 0 : sorted.last();
-    *m_out << "dialogues: " << dialogues << " in " << QString::number(seconds, 'f', 2) << " s, "
-           << QString::number(rate, 'f', 1) << " per second (" << m_completed << " completed, "
-           << m_failed << " failed)\n";
-    *m_out << "answer latency ms: median " << ms(p50) << ", p95 " << ms(p95) << ", p99 " << ms(p99)
-           << ", max " << ms(max) << '\n';
+    const auto ms = [](qint64 microseconds) { return std::round(microseconds / 10.0) / 100.0; };
+    // A connection still down at the end is a gap until the end.
+    qint64 longestGap = m_longestGap;
+    for (const Terminal &terminal : m_terminals) {
+        if (terminal.lostAt >= 0)
+            longestGap = qMax(longestGap, m_endedAt - terminal.lostAt);
+    }
+    QVariantMap rules;
+    int violations = 0;
+    for (auto it = m_violations.cbegin(); it != m_violations.cend(); ++it) {
+        rules.insert(it.key(), it.value());
+        violations += it.value();
+    }
+    QVariantMap notes;
+    for (auto it = m_notes.cbegin(); it != m_notes.cend(); ++it)
+        notes.insert(it.key(), it.value());
+    QVariantList perTerminal;
+    int received = 0;
+    for (const Terminal &terminal : m_terminals) {
+        received += terminal.answers;
+        perTerminal.append(QVariantMap{{QStringLiteral("id"), terminal.id},
+                                       {QStringLiteral("dialogues"), terminal.completed + terminal.failed + terminal.lost},
+                                       {QStringLiteral("completed"), terminal.completed},
+                                       {QStringLiteral("failed"), terminal.failed},
+                                       {QStringLiteral("lost"), terminal.lost},
+                                       {QStringLiteral("answers"), terminal.answers},
+                                       {QStringLiteral("violations"), terminal.violations}});
+    }
+    const bool pass = m_lost + m_duplicated + m_late + m_foreign + violations == 0;
+    return QVariantMap{
+        {QStringLiteral("service"), m_options.ceiling() ? QStringLiteral("ceiling") : m_options.describeService()},
+        {QStringLiteral("scenario"), m_scenario.name},
+        {QStringLiteral("terminals"), m_terminals.size()},
+        {QStringLiteral("dialoguesPerTerminal"), m_options.dialogues()},
+        {QStringLiteral("warmUp"), warmUp()},
+        {QStringLiteral("seconds"), seconds},
+        {QStringLiteral("rate"), dialogues / seconds},
+        {QStringLiteral("dialogues"), QVariantMap{{QStringLiteral("total"), dialogues},
+                                                  {QStringLiteral("completed"), m_completed},
+                                                  {QStringLiteral("failed"), m_failed}}},
+        {QStringLiteral("answers"), QVariantMap{{QStringLiteral("received"), received},
+                                                {QStringLiteral("lost"), m_lost},
+                                                {QStringLiteral("duplicated"), m_duplicated},
+                                                {QStringLiteral("late"), m_late},
+                                                {QStringLiteral("foreign"), m_foreign},
+                                                {QStringLiteral("serviceErrors"), m_errors}}},
+        {QStringLiteral("latencyMs"), QVariantMap{{QStringLiteral("count"), sorted.size()},
+                                                  {QStringLiteral("median"), ms(percentile(sorted, 0.5))},
+                                                  {QStringLiteral("p95"), ms(percentile(sorted, 0.95))},
+                                                  {QStringLiteral("p99"), ms(percentile(sorted, 0.99))},
+                                                  {QStringLiteral("max"), ms(sorted.isEmpty() ? 0 : sorted.last())}}},
+        {QStringLiteral("violations"), violations},
+        {QStringLiteral("rules"), rules},
+        {QStringLiteral("notes"), notes},
+        {QStringLiteral("connections"), QVariantMap{{QStringLiteral("reconnects"), m_reconnects},
+                                                    {QStringLiteral("longestGapMs"), longestGap}}},
+        {QStringLiteral("perTerminal"), perTerminal},
+        {QStringLiteral("verdict"), pass ? QStringLiteral("pass") : QStringLiteral("fail")},
+    };
+}
+
+void LoadRun::report()
+{
+    const QVariantMap figures = toVariant();
+    const QVariantMap dialogues = figures.value(QStringLiteral("dialogues")).toMap();
+    const QVariantMap answers = figures.value(QStringLiteral("answers")).toMap();
+    const QVariantMap latency = figures.value(QStringLiteral("latencyMs")).toMap();
+    const QVariantMap connections = figures.value(QStringLiteral("connections")).toMap();
+    const QVariantMap rules = figures.value(QStringLiteral("rules")).toMap();
+    const auto ms = [&latency](const char *key) { return QString::number(latency.value(QLatin1String(key)).toDouble(), 'f', 2); };
+    const QString rate = QString::number(figures.value(QStringLiteral("rate")).toDouble(), 'f', 1);
+    const int total = dialogues.value(QStringLiteral("total")).toInt();
+    *m_out << "dialogues: " << total << " in " << QString::number(figures.value(QStringLiteral("seconds")).toDouble(), 'f', 2)
+           << " s, " << rate << " per second (" << m_completed << " completed, " << m_failed << " failed)\n";
+    *m_out << "answer latency ms, leaving out the first " << warmUp() << " dialogue(s) of each terminal ("
+           << latency.value(QStringLiteral("count")).toInt() << " answers): median " << ms("median") << ", p95 "
+           << ms("p95") << ", p99 " << ms("p99") << ", max " << ms("max") << '\n';
     *m_out << "answers lost " << m_lost << ", duplicated " << m_duplicated << ", late " << m_late
-           << ", foreign " << m_foreign << "; service errors " << m_errors << '\n';
-    *m_out << "RESULT terminals=" << m_terminals.size() << " dialogues=" << dialogues
-           << " rate=" << QString::number(rate, 'f', 1) << " p50=" << ms(p50) << " p95=" << ms(p95)
-           << " p99=" << ms(p99) << " max=" << ms(max) << " lost=" << m_lost
-           << " duplicated=" << m_duplicated << " late=" << m_late << " foreign=" << m_foreign
-           << " errors=" << m_errors << '\n';
+           << ", foreign " << m_foreign << "; service errors " << m_errors << "; reconnects "
+           << m_reconnects << ", longest gap " << connections.value(QStringLiteral("longestGapMs")).toLongLong() << " ms\n";
+    QStringList broken;
+    for (auto it = rules.cbegin(); it != rules.cend(); ++it)
+        broken.append(QStringLiteral("%1 (%2)").arg(it.key()).arg(it.value().toInt()));
+    const int violations = figures.value(QStringLiteral("violations")).toInt();
+    *m_out << "rules: " << (broken.isEmpty() ? QStringLiteral("no answer broke a rule")
+                                             : QStringLiteral("%1 violation(s): %2").arg(violations).arg(broken.join(QLatin1Char(' '))))
+           << '\n';
+    *m_out << "RESULT terminals=" << m_terminals.size() << " dialogues=" << total << " rate=" << rate
+           << " p50=" << ms("median") << " p95=" << ms("p95") << " p99=" << ms("p99") << " max=" << ms("max")
+           << " violations=" << violations << " lost=" << m_lost << " duplicated=" << m_duplicated << " late=" << m_late
+           << " foreign=" << m_foreign << " errors=" << m_errors << '\n';
     m_out->flush();
+    if (!m_options.jsonPath().isEmpty()) {
+        QSaveFile file(m_options.jsonPath());
+        const QByteArray json = QJsonDocument::fromVariant(figures).toJson(QJsonDocument::Indented);
+        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+            *m_out << "CANNOT LOAD: cannot write " << m_options.jsonPath() << ": " << file.errorString() << '\n';
+            m_out->flush();
+            m_reportFailed = true;
+        }
+    }
 }
 
 void LoadRun::stop(int exitCode, const QString &problem)

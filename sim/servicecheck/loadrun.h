@@ -4,6 +4,7 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QHash>
 #include <QtCore/QList>
+#include <QtCore/QMap>
 #include <QtCore/QObject>
 #include <QtCore/QVariantMap>
 #include <QtCore/QVector>
@@ -21,8 +22,8 @@ class StompBus;
 // built as the plugin builds them (the phone number, then the SMS code, from the scenario's
 // customer), from its own id and on its own reply destination, and starts its next dialogue
 // as soon as the last one is over. It counts what a terminal would suffer: answers lost,
-// duplicated, late, or meant for another terminal, and the service's errors, and measures the
-// answers' latency.
+// duplicated, late, or meant for another terminal, the service's errors, each answer rule
+// broken, and the connections lost, and measures the answers' latency after a warm-up.
 class LoadRun : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     ~LoadRun() override;
 
     bool prepare(QString *error);
+    // The load report, as --json writes it.
+    QVariantMap toVariant() const;
 
 public slots:
     void start();
@@ -50,6 +53,16 @@ private:
         QString pendingUid;
         QTimer *wait = nullptr;
         bool done = false;
+        // The parameters of this dialogue's first answer, which a terminal keeps.
+        QVariantList firstParameters;
+        int completed = 0;
+        int failed = 0;
+        int lost = 0;
+        int answers = 0;
+        int violations = 0;
+        int connections = 0;
+        // When the connection was lost; negative while connected.
+        qint64 lostAt = -1;
     };
     struct Sent
     {
@@ -57,6 +70,9 @@ private:
         qint64 sentAt = 0;
         int answers = 0;
         bool lost = false;
+        int step = 0;
+        // Sent in a terminal's warm-up: left out of the latency figures.
+        bool warmUp = false;
     };
 
     void begin();
@@ -65,6 +81,10 @@ private:
     void dialogueOver(int terminal);
     void progress(bool last);
     void report();
+    void judge(int terminal, const Sent &sent, const QString &uid, const QVariantMap &answer);
+    void connectionUp(int terminal);
+    void connectionDown(int terminal);
+    int warmUp() const;
     void stop(int exitCode, const QString &problem = QString());
     QVariantMap request(const Terminal &terminal, int step, QString *uid) const;
 
@@ -92,6 +112,11 @@ private:
     int m_late = 0;
     int m_foreign = 0;
     int m_errors = 0;
+    QMap<QString, int> m_violations;
+    QMap<QString, int> m_notes;
+    int m_reconnects = 0;
+    qint64 m_longestGap = 0;
+    bool m_reportFailed = false;
     bool m_running = false;
     bool m_stopped = false;
     int m_exitCode = 0;

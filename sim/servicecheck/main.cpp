@@ -1,5 +1,6 @@
 #include "conformancerun.h"
 #include "loadrun.h"
+#include "pluginarguments.h"
 #include "pluginhost.h"
 #include "programlog.h"
 #include "scenariocatalog.h"
@@ -37,7 +38,7 @@ QStringList defaultScenarios(QString *error)
 int main(int argc, char *argv[])
 {
     ProgramLog::install("tavrin-servicecheck", argc, argv);
-    const QStringList pluginArguments = ServiceCheckOptions::takePluginArguments(&argc, argv);
+    const QStringList pluginArguments = PluginArguments::take(&argc, argv);
     // The pay screens are real widgets, but nobody looks at them.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

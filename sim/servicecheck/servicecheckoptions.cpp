@@ -4,26 +4,6 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 
-#include <cstring>
-
-QStringList ServiceCheckOptions::takePluginArguments(int *argc, char **argv)
-{
-    QStringList taken;
-    int kept = 1;
-    for (int i = 1; i < *argc; ++i) {
-        if (!std::strcmp(argv[i], "--plugin") && i + 1 < *argc) {
-            taken << QString::fromLocal8Bit(argv[i]) << QString::fromLocal8Bit(argv[i + 1]);
-            ++i;
-        } else if (!std::strncmp(argv[i], "--plugin=", 9)) {
-            taken << QString::fromLocal8Bit(argv[i]);
-        } else {
-            argv[kept++] = argv[i];
-        }
-    }
-    *argc = kept;
-    return taken;
-}
-
 bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
 {
     QCommandLineParser parser;
@@ -32,14 +12,17 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
         "service, reached through a STOMP broker (--broker) or run as a local program speaking "
         "one JSON request and one JSON answer a line (--service-command), and checks every "
         "answer against the rules the plugin relies on. Exit code 0: no rule broken; 1: a rule "
-        "was broken; 2: the check could not run. With --terminals it loads the service instead."));
+        "was broken (or, with --require-complete, a dialogue did not reach its end); 2: the "
+        "check could not run. With --terminals it loads the service instead."));
     parser.addHelpOption();
     const QCommandLineOption scenario(QStringLiteral("scenario"),
         QStringLiteral("A scenario file or the name of a shipped scenario; repeatable (default: "
                        "every shipped scenario whose service is not scripted)."), QStringLiteral("file"));
     const QCommandLineOption command(QStringLiteral("service-command"),
-        QStringLiteral("Runs the service as this command, started afresh for each dialogue; "
-                       "{scenario} in it stands for the dialogue's scenario file."), QStringLiteral("command"));
+        QStringLiteral("Runs the service as this command, as /bin/sh -c runs it (quotes, "
+                       "pipes and variables work), started afresh for each dialogue; {scenario} "
+                       "in it stands for the dialogue's scenario file. Its environment is this "
+                       "program's, unchanged."), QStringLiteral("command"));
     const QCommandLineOption plugin(QStringLiteral("plugin"),
         QStringLiteral("The plugin module (default: the one beside this program)."), QStringLiteral("file"));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"),
@@ -50,7 +33,17 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Real seconds a dialogue may take (default 30 + 400 x the time scale)."),
         QStringLiteral("seconds"));
     const QCommandLineOption json(QStringLiteral("json"),
-        QStringLiteral("Writes the report as JSON to this file."), QStringLiteral("file"));
+        QStringLiteral("Writes the report as JSON to this file (with --terminals, the load "
+                       "report)."), QStringLiteral("file"));
+    const QCommandLineOption junit(QStringLiteral("junit"),
+        QStringLiteral("Writes the report as JUnit XML to this file: one test case per dialogue, "
+                       "a failure per violation."), QStringLiteral("file"));
+    const QCommandLineOption requireComplete(QStringLiteral("require-complete"),
+        QStringLiteral("A dialogue that does not reach the end its scenario plays to fails the "
+                       "check (exit code 1)."));
+    const QCommandLineOption warmUp(QStringLiteral("warm-up"),
+        QStringLiteral("Load: the first N dialogues of each terminal are left out of the latency "
+                       "figures (default 1)."), QStringLiteral("N"));
     const QCommandLineOption record(QStringLiteral("record"),
         QStringLiteral("Writes each dialogue, with the service's answers as they came, as a "
                        "scenario file into this directory."), QStringLiteral("dir"));
@@ -63,8 +56,8 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Load: sends each request straight back to the terminal's own reply "
                        "destination, so that only the broker's round trip is measured."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Shows the plugin's debug lines."));
-    parser.addOptions({scenario, command, plugin, timeScale, timeout, json, record, terminals,
-                       dialogues, ceiling, verbose});
+    parser.addOptions({scenario, command, plugin, timeScale, timeout, json, junit, requireComplete,
+                       record, terminals, dialogues, warmUp, ceiling, verbose});
     parser.addOptions(m_broker.options());
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -82,6 +75,8 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
     m_serviceCommand = parser.value(command);
     m_pluginPath = parser.value(plugin);
     m_jsonPath = parser.value(json);
+    m_junitPath = parser.value(junit);
+    m_requireComplete = parser.isSet(requireComplete);
     m_recordDir = parser.value(record);
     m_verbose = parser.isSet(verbose);
     m_ceiling = parser.isSet(ceiling);
@@ -120,16 +115,26 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
         return false;
     if (parser.isSet(dialogues) && !count(dialogues, 1000000, &m_dialogues))
         return false;
-    if ((parser.isSet(dialogues) || m_ceiling) && !isLoad()) {
-        *error = QStringLiteral("--%1 needs --terminals").arg(m_ceiling ? QStringLiteral("ceiling") : QStringLiteral("dialogues"));
-        return false;
+    if (parser.isSet(warmUp)) {
+        bool ok = false;
+        m_warmUp = parser.value(warmUp).toInt(&ok);
+        if (!ok || m_warmUp < 0 || m_warmUp > 1000000) {
+            *error = QStringLiteral("--warm-up takes a whole number from 0 to 1000000, not \"%1\"").arg(parser.value(warmUp));
+            return false;
+        }
+    }
+    for (const QCommandLineOption *loadOnly : {&dialogues, &warmUp, &ceiling}) {
+        if (parser.isSet(*loadOnly) && !isLoad()) {
+            *error = QStringLiteral("--%1 needs --terminals").arg(loadOnly->names().constFirst());
+            return false;
+        }
     }
     if (m_ceiling && !m_broker.isEnabled()) {
         *error = QStringLiteral("--ceiling needs --broker: it measures the broker's round trip");
         return false;
     }
-    if (isLoad() && (!m_recordDir.isEmpty() || !m_jsonPath.isEmpty())) {
-        *error = QStringLiteral("--record and --json belong to the conformance check, not to --terminals");
+    if (isLoad() && (!m_recordDir.isEmpty() || !m_junitPath.isEmpty() || m_requireComplete)) {
+        *error = QStringLiteral("--record, --junit and --require-complete belong to the conformance check, not to --terminals");
         return false;
     }
     if (isLoad() && m_scenarios.size() > 1) {

@@ -10,9 +10,6 @@
 class ServiceCheckOptions
 {
 public:
-    // Takes --plugin out of argv before QGuiApplication would take it for its own -plugin.
-    static QStringList takePluginArguments(int *argc, char **argv);
-
     // False with a message for the user when the command line is wrong; exits for --help.
     bool parse(const QStringList &arguments, QString *error);
 
@@ -24,6 +21,8 @@ public:
     // Real seconds a dialogue may take.
     double timeout() const { return m_timeout; }
     QString jsonPath() const { return m_jsonPath; }
+    QString junitPath() const { return m_junitPath; }
+    bool requireComplete() const { return m_requireComplete; }
     QString recordDir() const { return m_recordDir; }
     bool verbose() const { return m_verbose; }
 
@@ -31,6 +30,8 @@ public:
     int terminals() const { return m_terminals; }
     int dialogues() const { return m_dialogues; }
     bool ceiling() const { return m_ceiling; }
+    // Dialogues of each terminal left out of the latency figures; negative when not given.
+    int warmUp() const { return m_warmUp; }
 
     // How long the terminal waits for an answer, in real milliseconds.
     int waitMilliseconds() const { return int(60000 * m_timeScale); }
@@ -45,6 +46,9 @@ private:
     double m_timeScale = 1.0;
     double m_timeout = 0;
     QString m_jsonPath;
+    QString m_junitPath;
+    bool m_requireComplete = false;
+    int m_warmUp = -1;
     QString m_recordDir;
     bool m_verbose = false;
     int m_terminals = 0;

@@ -12,6 +12,7 @@
 #include "provider.h"
 #include "scriptedcustomer.h"
 #include "sessionmanager.h"
+#include "transcriptprinter.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFileInfo>
@@ -79,6 +80,12 @@ void ServiceDialogue::play(const Scenario &scenario, int timeoutMilliseconds)
     delete m_customer;
     const int think = qMax(1, int(std::lround(scenario.customerDelay * 1000.0 * m_timeScale)));
     m_customer = new ScriptedCustomer(scenario.inputs, think, this);
+    // The service under check has texts of its own: the customer reads the screens, not the
+    // scenario's expectations of them.
+    m_customer->setMode(ScriptedCustomer::Mode::ByName);
+    connect(m_customer, &ScriptedCustomer::acted, this, [this](const QString &action) {
+        emit shown(QStringLiteral("[customer] ") + action);
+    });
     connect(m_customer, &ScriptedCustomer::failed, this, [this](const QString &reason) {
         finish(QString(), reason);
     });
@@ -101,8 +108,18 @@ void ServiceDialogue::play(const Scenario &scenario, int timeoutMilliseconds)
     plugin->showInitScreen();
 }
 
+void ServiceDialogue::abort(const QString &problem)
+{
+    finish(QString(), problem);
+}
+
 void ServiceDialogue::screenShown(PluginProviderParameterInputController *screen)
 {
+    if (m_running) {
+        const ProviderParameter parameter = screen->parameter();
+        emit shown(QStringLiteral("[screen]   %1: %2%3").arg(parameter.name(), TranscriptPrinter::quoted(parameter.label()),
+                                                          parameter.isChoice() ? QStringLiteral(", a choice") : QString()));
+    }
     QPointer<PluginProviderParameterInputController> guarded(screen);
     QTimer::singleShot(0, this, [this, guarded] {
         if (guarded && m_running && m_customer)
@@ -112,6 +129,8 @@ void ServiceDialogue::screenShown(PluginProviderParameterInputController *screen
 
 void ServiceDialogue::messageShown(MessageWidgetController *message)
 {
+    if (m_running)
+        emit shown(QStringLiteral("[message]  ") + TranscriptPrinter::quoted(message->text()));
     QPointer<MessageWidgetController> guarded(message);
     QTimer::singleShot(0, this, [this, guarded] {
         if (guarded && m_running && guarded->isOpen() && m_customer)

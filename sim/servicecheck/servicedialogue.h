@@ -21,7 +21,8 @@ class ScriptedCustomer;
 class SessionManager;
 
 // One customer at the terminal, played from a scenario with the real plugin: the pay screen
-// is opened for the scenario's provider and the scripted customer acts on what it shows, until
+// is opened for the scenario's provider and the scripted customer acts on what it shows (by
+// the parameters' names and kinds, not by the scenario's texts), until
 // the plugin hands over to payment, cancels, or the customer cannot go on. The check service is
 // whatever the bus object given to attach() reaches.
 class ServiceDialogue : public QObject
@@ -37,11 +38,15 @@ public:
 
     // Plays one dialogue; ended() follows, also when the customer fails or the time is up.
     void play(const Scenario &scenario, int timeoutMilliseconds);
+    // Ends the dialogue now, as stuck for the reason given; ended() follows.
+    void abort(const QString &problem);
 
 signals:
     // end is "payment" or "cancelled", empty with the problem when the dialogue got stuck;
     // values are the provider's parameters at the end.
     void ended(QString end, QString problem, QMap<QString, QString> values);
+    // What the terminal showed and what the customer did, in words: reported, never judged.
+    void shown(QString what);
 
 private slots:
     void screenShown(PluginProviderParameterInputController *screen);

@@ -1,3 +1,4 @@
+#include "pluginarguments.h"
 #include "pluginhost.h"
 #include "programlog.h"
 #include "scenariocatalog.h"
@@ -36,7 +37,7 @@ int listScenarios()
 int main(int argc, char *argv[])
 {
     ProgramLog::install("tavrin-terminal", argc, argv);
-    const QStringList pluginArguments = TerminalOptions::takePluginArguments(&argc, argv);
+    const QStringList pluginArguments = PluginArguments::take(&argc, argv);
     if (TerminalOptions::needsOffscreen(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

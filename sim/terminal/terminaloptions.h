@@ -17,10 +17,6 @@ public:
     static bool needsOffscreen(int argc, char **argv);
     static bool hasDisplay();
 
-    // Takes --plugin out of argv: QGuiApplication would take it for its own -plugin option and
-    // swallow it. The arguments come back to be given to parse().
-    static QStringList takePluginArguments(int *argc, char **argv);
-
     // False with a message for the user when the command line is wrong. Exits for --help and
     // --version, as QCommandLineParser does.
     bool parse(const QStringList &arguments, QString *error);

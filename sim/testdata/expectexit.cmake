@@ -1,6 +1,10 @@
 # Runs PROGRAM with ARGS (the arguments joined by "|") and passes when it exits with EXIT and
-# prints a message matching the regular expression EXPECT.
+# prints a message matching the regular expression EXPECT; and, when FILE is given, when that
+# file holds a match of each regular expression in FILE_EXPECT (joined by "|" too).
 string(REPLACE "|" ";" arguments "${ARGS}")
+if(DEFINED FILE)
+    file(REMOVE "${FILE}")
+endif()
 execute_process(
     COMMAND "${PROGRAM}" ${arguments}
     RESULT_VARIABLE result
@@ -13,4 +17,13 @@ if(NOT result STREQUAL "${EXIT}")
 endif()
 if(NOT output MATCHES "${EXPECT}")
     message(FATAL_ERROR "the message does not say ${EXPECT}")
+endif()
+if(DEFINED FILE)
+    file(READ "${FILE}" content)
+    string(REPLACE "|" ";" expressions "${FILE_EXPECT}")
+    foreach(expression IN LISTS expressions)
+        if(NOT content MATCHES "${expression}")
+            message(FATAL_ERROR "${FILE} does not hold ${expression}:\n${content}")
+        endif()
+    endforeach()
 endif()
