@@ -119,25 +119,18 @@ void tst_AnswerRules::check_data()
     row("an error flag beside result 0 fails the step", 1, QVariantMap{{"error", true}},
         QVariantMap{{"currentStep", 3}, {"payParamList", QVariantList()}}, no);
     row("message is text", 1, QVariantMap(), none, no);
-    row("uid as a number", 1, QVariantMap{{"uid", 5550001}}, none, no, {"uid-echo"});
     row("uid as a number that reads otherwise", 1, QVariantMap{{"uid", 5.55e6}}, none, {"uid-echo"});
     row("another uid", 1, QVariantMap{{"uid", "5550002"}}, none, {"uid-echo"});
     row("no message type", 1, QVariantMap{{"msgType", Absent}}, none, {"type-echo"});
     row("no error flag", 1, QVariantMap{{"error", Absent}}, none, {"error-flag"});
-    row("error flag as 0", 1, QVariantMap{{"error", 0}}, none, no, {"error-flag"});
-    row("error flag as the text no", 1, QVariantMap{{"error", "no"}}, none, {"error-flag"});
-    row("result as text", 1, QVariantMap{{"result", "0"}}, none, no, {"result-code"});
     row("result as words", 1, QVariantMap{{"result", "OK"}}, none, {"result-code"});
     row("result with a fraction", 1, QVariantMap{{"result", 0.5}}, none, {"result-code"});
     row("result beyond 32 bits", 1, QVariantMap{{"result", 4294967296.0}}, none, {"result-code"});
-    row("description a number", 1, QVariantMap{{"description", 3}}, none, no, {"text-field"});
     row("description a map", 1, QVariantMap{{"description", QVariantMap()}}, none, {"text-field"});
     row("success without params", 1, QVariantMap{{"params", Absent}}, none, {"params-map"});
     row("params a list", 1, QVariantMap{{"params", QVariantList()}}, none, {"params-map"});
-    row("isCompleted as text", 1, none, QVariantMap{{"isCompleted", "true"}}, no, {"step-flags"});
     row("isCompleted as 2", 1, none, QVariantMap{{"isCompleted", 2}}, {"step-flags"});
     row("no isError", 1, none, QVariantMap{{"isError", Absent}}, {"step-flags"});
-    row("step as text", 1, none, QVariantMap{{"currentStep", "1"}}, no, {"current-step"});
     row("step as a word", 1, none, QVariantMap{{"currentStep", "one"}}, {"current-step", "first-asks"});
     row("second step's answer says step 1", 2, none, QVariantMap{{"currentStep", 1}}, {"current-step"});
     row("parameter list a map", 1, none, QVariantMap{{"payParamList", QVariantMap{{"smscode", QVariantMap()}}}},
@@ -303,21 +296,20 @@ void tst_AnswerRules::readsAsThePluginReads()
     const QString path = field == "isEditable" ? "message.params.payParamList[0].isEditable"
                          : stepField          ? "message.params." + field
                                               : "message." + field;
-    int notes = 0;
-    int violations = 0;
-    for (const AnswerRules::Violation &finding : AnswerRules::check(with(sent), expectation(1))) {
-        if (finding.path == path)
-            ++(finding.isNote ? notes : violations);
-    }
-    QVERIFY2(notes + violations == 1, "the field is judged once");
     // A note says what was sent and how the plugin reads it.
     const QString kind = sent.userType() == QMetaType::QString ? "text"
                          : sent.userType() == QMetaType::Bool  ? "true or false"
                                                                : "a number";
+    int notes = 0;
+    int violations = 0;
     for (const AnswerRules::Violation &finding : AnswerRules::check(with(sent), expectation(1))) {
-        if (finding.path == path && finding.isNote)
+        if (finding.path != path)
+            continue;
+        ++(finding.isNote ? notes : violations);
+        if (finding.isNote)
             QVERIFY2(finding.sentence.startsWith("sent as " + kind + "; the plugin reads it as "), qPrintable(finding.sentence));
     }
+    QVERIFY2(notes + violations == 1, "the field is judged once");
     QCOMPARE(notes == 1, readsAlike);
     QCOMPARE(notes == 1, noted);
 }

@@ -37,15 +37,13 @@ private slots:
     void connectHandshake_data();
     void connectHandshake();
     void heartBeatsAreSent();
-    void silenceLimit_data();
-    void silenceLimit();
+    void lateBeatsKeepTheConnection();
     void ackFollowsHandOn_data();
     void ackFollowsHandOn();
     void reconnectsAndSubscribesAgain_data();
     void reconnectsAndSubscribesAgain();
     void backOffDoublesUntilAGoodConnection();
     void sendsWaitInABoundedQueue();
-    void unconfirmedSendGoesAgain();
     void refusedSendIsGivenUp();
     void refusalsAreFinal_data();
     void refusalsAreFinal();
@@ -164,40 +162,18 @@ void tst_StompClient::heartBeatsAreSent()
     QTRY_VERIFY(broker->heartBeatsReceived() >= 5);
 }
 
-void tst_StompClient::silenceLimit_data()
+void tst_StompClient::lateBeatsKeepTheConnection()
 {
-    QTest::addColumn<int>("intervalMs");
-    QTest::addColumn<int>("beatEveryMs");
-    QTest::addColumn<bool>("kept");
-
     // ActiveMQ's first beat comes up to two intervals late.
-    QTest::newRow("beats 2.2 intervals apart keep the connection") << 400 << 880 << true;
-    QTest::newRow("silent for 3 intervals is noticed") << 100 << 300 << false;
-}
-
-void tst_StompClient::silenceLimit()
-{
-    QFETCH(int, intervalMs);
-    QFETCH(int, beatEveryMs);
-    QFETCH(bool, kept);
-
-    broker->heartBeat = QByteArray::number(intervalMs) + ",0";
-    broker->beatEveryMs = beatEveryMs;
+    broker->heartBeat = "400,0";
+    broker->beatEveryMs = 880;
     StompClient::Settings settings = broker->clientSettings();
-    settings.heartBeatReceiveMs = intervalMs;
-    StompClient client(settings);
-    QSignalSpy lost(&client, &StompClient::connectionLost);
-    QVERIFY(client.open());
-
-    if (kept) {
-        QTRY_VERIFY_WITH_TIMEOUT(broker->heartBeatsSent() >= 3, 10000);
-        QVERIFY2(lost.isEmpty(), qPrintable(lost.value(0).value(0).toString()));
-        QCOMPARE(broker->connectionCount(), 1);
-    } else {
-        QTRY_VERIFY(!lost.isEmpty());
-        QVERIFY2(lost.first().first().toString().contains("250 ms, 2.5 times its heart-beat"),
-                 qPrintable(lost.first().first().toString()));
-    }
+    settings.heartBeatReceiveMs = 400;
+    QVERIFY(connectedClient(settings));
+    QSignalSpy lost(client.get(), &StompClient::connectionLost);
+    QTRY_VERIFY_WITH_TIMEOUT(broker->heartBeatsSent() >= 3, 10000);
+    QVERIFY2(lost.isEmpty(), qPrintable(lost.value(0).value(0).toString()));
+    QCOMPARE(broker->connectionCount(), 1);
 }
 
 void tst_StompClient::ackFollowsHandOn_data()
@@ -266,7 +242,7 @@ void tst_StompClient::reconnectsAndSubscribesAgain_data()
                                                << "MESSAGE before CONNECTED";
     QTest::newRow("heart-beats promised and not kept")
         << StompFrame("CONNECTED", {{"version", "1.2"}, {"heart-beat", "50,0"}}).encode() << usual
-        << "2.5 times its heart-beat";
+        << "125 ms, 2.5 times its heart-beat";
 }
 
 void tst_StompClient::reconnectsAndSubscribesAgain()
@@ -353,22 +329,6 @@ void tst_StompClient::sendsWaitInABoundedQueue()
         QVERIFY(!send.body().contains('\n'));
     }
     QCOMPARE(sent, waiting);
-}
-
-void tst_StompClient::unconfirmedSendGoesAgain()
-{
-    broker->sendsReceipts = false;
-    QVERIFY(connectedClient(broker->clientSettings()));
-    QVERIFY(client->send("/queue/a", "{\"uid\":\"5\"}"));
-    QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
-
-    broker->sendsReceipts = true;
-    broker->dropConnections();
-    QTRY_COMPARE(broker->receivedOf("SEND").size(), 2);
-    const QList<StompFrame> sends = broker->receivedOf("SEND");
-    QCOMPARE(sends.at(1).body(), sends.at(0).body());
-    QVERIFY(sends.at(1).header("receipt") != sends.at(0).header("receipt"));
-    QTRY_COMPARE(client->unconfirmedCount(), 0);
 }
 
 void tst_StompClient::refusedSendIsGivenUp()
