@@ -154,15 +154,16 @@ def main():
         "(load average %.2f at the start); nothing was lost, duplicated, late or foreign."
         % (args.repetitions, time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), load[0]),
         "",
-        "| Terminals | Dialogues/s: service | ceiling (minimal client) | ratio | `--ceiling` | Latency median / p95 / p99 / max: service | ceiling (minimal client) | `--ceiling` |",
-        "|---|---|---|---|---|---|---|---|",
+        "| Terminals | Dialogues/s: service | ceiling (minimal client) | ratio | `--ceiling` | `--ceiling` / minimal | Latency median / p95 / p99 / max: service | ceiling (minimal client) | `--ceiling` |",
+        "|---|---|---|---|---|---|---|---|---|",
     ]
     for terminals in TERMINALS:
         rate = lambda kind: median(terminals, kind, "rate")
         lat = lambda kind: " / ".join("%.2f" % median(terminals, kind, f) for f in FIELDS[1:])
-        lines.append("| %d | %.1f | %.1f | %.2f | %.1f | %s | %s | %s |"
+        lines.append("| %d | %.1f | %.1f | %.2f | %.1f | %.2f | %s | %s | %s |"
                      % (terminals, rate("service"), rate("minimal"), rate("service") / rate("minimal"),
-                        rate("ceiling"), lat("service"), lat("minimal"), lat("ceiling")))
+                        rate("ceiling"), rate("ceiling") / rate("minimal"), lat("service"), lat("minimal"),
+                        lat("ceiling")))
     lossless = all(float(r[k]) == 0 for runs in results.values() for r in runs
                    for k in ("lost", "duplicated", "late", "foreign"))
     if not lossless:

@@ -1,6 +1,7 @@
 #include "paymenti64idgenerator.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QRandomGenerator>
 
 #include <atomic>
 
@@ -20,6 +21,9 @@ quint64 mix(quint64 x)
 qint64 PaymentI64IdGenerator::generate(unsigned int kovraId, const QByteArray &data)
 {
     static std::atomic<quint64> sequence{0};
+    // From the system's entropy: two processes started in the same millisecond, with the same
+    // terminal id and the same request, still differ here.
+    static const quint64 processPart = QRandomGenerator::system()->generate64();
 
     quint64 hash = 0xcbf29ce484222325ULL; // FNV-1a over the content
     for (const char c : data) {
@@ -29,5 +33,6 @@ qint64 PaymentI64IdGenerator::generate(unsigned int kovraId, const QByteArray &d
     hash = mix(hash ^ (quint64(kovraId) << 32));
     hash = mix(hash ^ quint64(QDateTime::currentMSecsSinceEpoch()));
     hash = mix(hash ^ sequence.fetch_add(1, std::memory_order_relaxed));
+    hash = mix(hash ^ processPart);
     return qint64(hash & 0x7fffffffffffffffULL);
 }

@@ -9,8 +9,9 @@
 class PAYMENTHOST_EXPORT PaymentI64IdGenerator
 {
 public:
-    // A non-negative id derived from the terminal, the content and a per-process sequence, so
-    // that equal content sent twice within one clock tick still gets two ids.
+    // A non-negative id derived from the terminal, the content, a per-process sequence and a
+    // random number drawn once per process: equal content sent twice within one clock tick
+    // gets two ids, in one process or in two (two terminals of one id started together).
     static qint64 generate(unsigned int kovraId, const QByteArray &data);
 };
 

@@ -24,8 +24,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
     echo "== installing: ${missing[*]}"
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S "$root" -B "$build_dir" -G Ninja "$@" >/dev/null

@@ -2,10 +2,15 @@
 # A throw-away STOMP broker on loopback for the end-to-end tests: RabbitMQ (the default) or
 # Apache ActiveMQ.
 #
-#   scripts/broker.sh [--broker rabbitmq|activemq] start
+#   scripts/broker.sh [--broker rabbitmq|activemq] [--tls] start
 #                             installs the broker's package and python3-stomp when missing,
 #                             starts the broker in a fresh state folder and waits until STOMP
-#                             answers; a broker left behind by a crash is cleared away first
+#                             answers; a broker left behind by a crash is cleared away first.
+#                             With --tls (RabbitMQ only) it also makes a throw-away CA, a server
+#                             certificate for 127.0.0.1 and localhost and a client certificate
+#                             (openssl, in the state folder), and listens for STOMP over TLS on
+#                             ${TAVRIN_BROKER_TLS_PORT:-61614}; client certificates are checked
+#                             when given, not required
 #   scripts/broker.sh wait    waits until a STOMP CONNECT gets CONNECTED (TAVRIN_BROKER_WAIT
 #                             seconds at most, 60 by default: a loaded machine needs more than 10)
 #   scripts/broker.sh stop    stops every process the script started (the broker, and RabbitMQ's
@@ -17,17 +22,29 @@
 # RabbitMQ also on AMQP ${TAVRIN_BROKER_AMQP_PORT:-5672} and its node's distribution port
 # ${TAVRIN_BROKER_DIST_PORT:-AMQP + 20000}, ActiveMQ on nothing else. Login guest/guest, virtual host "/" (ActiveMQ
 # takes any login and ignores the virtual host). State, logs and pid files live in
-# ${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker}. After start, run the tests with
-# TAVRIN_BROKER=127.0.0.1:61613.
+# ${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker-<STOMP port>}, so that brokers on other ports are
+# started, stopped and asked about apart. After start, run the tests with
+# TAVRIN_BROKER=127.0.0.1:61613 (and TAVRIN_BROKER_TLS, TAVRIN_BROKER_CA as printed).
 set -euo pipefail
 
 kind="${TAVRIN_BROKER_KIND:-}"
-if [ "${1:-}" = --broker ]; then
-    kind="${2:-}"
-    shift 2 || true
-fi
-state_dir="${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker}"
+tls=false
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --broker)
+        kind="${2:-}"
+        shift 2 || shift
+        ;;
+    --tls)
+        tls=true
+        shift
+        ;;
+    *) break ;;
+    esac
+done
 stomp_port="${TAVRIN_BROKER_PORT:-61613}"
+tls_port="${TAVRIN_BROKER_TLS_PORT:-61614}"
+state_dir="${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker-$stomp_port}"
 amqp_port="${TAVRIN_BROKER_AMQP_PORT:-5672}"
 dist_port="${TAVRIN_BROKER_DIST_PORT:-$(( amqp_port + 20000 ))}"
 wait_seconds="${TAVRIN_BROKER_WAIT:-60}"
@@ -40,6 +57,8 @@ kind_file="$pid_dir/kind"
 server_pid_file="$pid_dir/server.pid"
 vm_pid_file="$pid_dir/vm.pid"
 epmd_pid_file="$pid_dir/epmd.pid"
+tls_file="$pid_dir/tls"
+tls_dir="$state_dir/tls"
 
 started_kind() { cat "$kind_file" 2>/dev/null || true; }
 [ -n "$kind" ] || kind=$(started_kind)
@@ -52,6 +71,10 @@ activemq) broker_name=ActiveMQ ;;
     exit 2
     ;;
 esac
+if $tls && [ "$kind" != rabbitmq ]; then
+    echo "broker.sh: --tls is for RabbitMQ only" >&2
+    exit 2
+fi
 
 alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
 # Alive and still running $2: a pid of a process gone long ago may belong to someone else now.
@@ -83,14 +106,18 @@ install_missing() {
         [ -f "$activemq_jar" ] || missing+=(activemq)
     fi
     /usr/bin/python3 -c 'import stomp' 2>/dev/null || missing+=(python3-stomp)
+    if $tls; then
+        command -v openssl >/dev/null || missing+=(openssl)
+    fi
     [ "${#missing[@]}" -eq 0 ] && return 0
     echo "== installing: ${missing[*]}"
     local sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
+    # Another install running (a colleague's, unattended upgrades) is waited for, not failed on.
+    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
     # The package's own start is refused without an init system; that is expected.
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 wait_ready() {
@@ -113,9 +140,41 @@ wait_ready() {
     done
 }
 
+# A CA of this run only, a server certificate for the loopback names and a client certificate,
+# each valid for 30 days.
+make_certificates() {
+    mkdir -p "$tls_dir"
+    (
+        cd "$tls_dir"
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 \
+            -subj /CN=tavrin-test-ca 2>/dev/null
+        openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=localhost 2>/dev/null
+        printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >server.ext
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem \
+            -days 30 -extfile server.ext 2>/dev/null
+        openssl req -newkey rsa:2048 -nodes -keyout client.key -out client.csr -subj /CN=tavrin-terminal 2>/dev/null
+        printf 'extendedKeyUsage=clientAuth\n' >client.ext
+        openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out client.pem \
+            -days 30 -extfile client.ext 2>/dev/null
+        chmod 600 ./*.key
+    )
+}
+
 start_rabbitmq() {
     printf 'listeners.tcp.1 = 127.0.0.1:%s\nstomp.listeners.tcp.1 = 127.0.0.1:%s\nloopback_users.guest = true\n' \
         "$amqp_port" "$stomp_port" >"$state_dir/rabbitmq.conf"
+    if $tls; then
+        make_certificates
+        cat >>"$state_dir/rabbitmq.conf" <<CONF
+stomp.listeners.ssl.1 = 127.0.0.1:$tls_port
+ssl_options.cacertfile = $tls_dir/ca.pem
+ssl_options.certfile = $tls_dir/server.pem
+ssl_options.keyfile = $tls_dir/server.key
+ssl_options.verify = verify_peer
+ssl_options.fail_if_no_peer_cert = false
+CONF
+        touch "$tls_file"
+    fi
     echo '[rabbitmq_stomp].' >"$state_dir/enabled_plugins"
 
     # Our own epmd in the foreground, so that it can be stopped by its pid; one already running
@@ -172,9 +231,13 @@ start() {
             echo "broker.sh: $(started_kind) is running (pid $(read_pid "$server_pid_file")); stop it first" >&2
             return 1
         fi
+        if $tls && [ ! -f "$tls_file" ]; then
+            echo "broker.sh: running without TLS (pid $(read_pid "$server_pid_file")); stop it first" >&2
+            return 1
+        fi
         echo "broker.sh: already running (pid $(read_pid "$server_pid_file"))"
         wait_ready
-        echo "TAVRIN_BROKER=127.0.0.1:$stomp_port"
+        print_addresses
         return 0
     fi
     if [ -d "$pid_dir" ]; then
@@ -185,6 +248,7 @@ start() {
     install_missing
     local ports=("$stomp_port")
     [ "$kind" = rabbitmq ] && ports+=("$amqp_port" "$dist_port")
+    $tls && ports+=("$tls_port")
     for port in "${ports[@]}"; do
         if port_open "$port"; then
             echo "broker.sh: 127.0.0.1:$port is taken by another program" >&2
@@ -207,8 +271,30 @@ start() {
         # The Erlang VM, known by its own pid in case the script around it dies first.
         ps -o pid= --ppid "$(read_pid "$server_pid_file")" | head -n 1 | tr -d ' ' >"$vm_pid_file" || true
     fi
+    if $tls && ! wait_port "$tls_port"; then
+        echo "broker.sh: nothing listens on the TLS port 127.0.0.1:$tls_port" >&2
+        stop >/dev/null 2>&1 || true
+        return 1
+    fi
     echo "broker.sh: $broker_name ready in $(( $(now_ms) - started )) ms (pid $(read_pid "$server_pid_file"))"
+    print_addresses
+}
+
+print_addresses() {
     echo "TAVRIN_BROKER=127.0.0.1:$stomp_port"
+    if [ -f "$tls_file" ]; then
+        echo "TAVRIN_BROKER_TLS=127.0.0.1:$tls_port"
+        echo "TAVRIN_BROKER_CA=$tls_dir/ca.pem"
+    fi
+}
+
+# The TLS listener starts with the plain one; a few seconds at most.
+wait_port() {
+    local deadline=$(( $(now_ms) + 10000 ))
+    until port_open "$1"; do
+        [ "$(now_ms)" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
 }
 
 # What the broker's processes run, to tell them from whatever reuses their pids later.
@@ -263,6 +349,7 @@ stop() {
 status() {
     if ours "$(read_pid "$server_pid_file")" "$(server_command "$(started_kind)")" && stomp_ready; then
         echo "running: $(started_kind) TAVRIN_BROKER=127.0.0.1:$stomp_port (pid $(read_pid "$server_pid_file"))"
+        [ ! -f "$tls_file" ] || echo "TLS: TAVRIN_BROKER_TLS=127.0.0.1:$tls_port TAVRIN_BROKER_CA=$tls_dir/ca.pem"
     else
         echo "not running"
         return 1
@@ -272,10 +359,10 @@ status() {
 case "${1:-}" in
 start) start ;;
 stop) stop ;;
-wait) wait_ready && echo "TAVRIN_BROKER=127.0.0.1:$stomp_port" ;;
+wait) wait_ready && print_addresses ;;
 status) status ;;
 *)
-    echo "usage: $0 [--broker rabbitmq|activemq] start|stop|wait|status" >&2
+    echo "usage: $0 [--broker rabbitmq|activemq] [--tls] start|stop|wait|status" >&2
     exit 2
     ;;
 esac

@@ -48,27 +48,38 @@ void tst_BrokerOptions::readsTheBusSettings_data()
     QTest::addColumn<QString>("replies");
     QTest::addColumn<uint>("kovraId");
     QTest::addColumn<int>("heartBeatMs");
+    QTest::addColumn<QString>("transport");
 
+    const QString plain = QStringLiteral("plain, 30000 ms");
     const auto terminal = BrokerOptions::Side::Terminal;
     QTest::newRow("a terminal id without a broker still names the terminal")
         << terminal << QStringList{"--terminal-id", "77"} << false << QString() << QString()
-        << QString() << QString() << QString() << 77u << 10000;
+        << QString() << QString() << QString() << 77u << 10000 << plain;
     QTest::newRow("defaults, the broker trimmed, and the terminal id, up to 32 bits, naming the reply queue")
         << terminal << QStringList{"--broker", " broker.local:61613 ", "--terminal-id", "4294967295"} << true
         << "broker.local:61613" << "/" << QString() << "/queue/tavrin.requests"
-        << "/queue/tavrin.replies.4294967295" << 4294967295u << 10000;
+        << "/queue/tavrin.replies.4294967295" << 4294967295u << 10000 << plain;
     QTest::newRow("every option of a terminal")
         << terminal
         << QStringList{"--broker", "[::1]:61614", "--vhost", "payments", "--login", "terminal",
                        "--passcode", "secret", "--request-destination", "/queue/checks",
                        "--reply-destination", "/topic/answers", "--terminal-id", "0", "--heart-beat", "2000"}
         << true << "[::1]:61614" << "payments" << "terminal" << "/queue/checks" << "/topic/answers" << 0u
-        << 2000;
+        << 2000 << plain;
     QTest::newRow("a service has no reply destination of its own")
         << BrokerOptions::Side::Service
         << QStringList{"--broker", "localhost:61613", "--request-destination", "/exchange/checks",
                        "--heart-beat", "0"}
-        << true << "localhost:61613" << "/" << QString() << "/exchange/checks" << QString() << 4242u << 0;
+        << true << "localhost:61613" << "/" << QString() << "/exchange/checks" << QString() << 4242u << 0
+        << plain;
+    QTest::newRow("a cluster's nodes over TLS with a client certificate, on quorum queues")
+        << BrokerOptions::Side::Service
+        << QStringList{"--broker", "127.0.0.1:61614, localhost:61624,[::1]:61634", "--tls", "--ca-file", "ca.pem",
+                       "--cert", "c.pem", "--key", "c.key", "--connect-timeout", "2.5", "--quorum-queues"}
+        << true << "127.0.0.1:61614,localhost:61624,[::1]:61634" << "/" << QString()
+        << "/queue/tavrin.requests" << QString() << 4242u << 10000
+        << "TLS, CA ca.pem, certificate c.pem, key c.key, 2500 ms, queues durable:true auto-delete:false "
+           "x-queue-type:quorum";
 }
 
 void tst_BrokerOptions::readsTheBusSettings()
@@ -92,6 +103,17 @@ void tst_BrokerOptions::readsTheBusSettings()
     QTEST(settings.replyDestination, "replies");
     QTEST(settings.connection.heartBeatSendMs, "heartBeatMs");
     QTEST(settings.connection.heartBeatReceiveMs, "heartBeatMs");
+    const StompClient::Settings &connection = settings.connection;
+    QString transport = connection.tls ? QStringLiteral("TLS, CA %1, certificate %2, key %3")
+                                             .arg(connection.caFile, connection.certificateFile, connection.keyFile)
+                                       : QStringLiteral("plain");
+    transport += QStringLiteral(", %1 ms").arg(connection.connectTimeoutMs);
+    if (!settings.queueHeaders.isEmpty()) {
+        transport += QStringLiteral(", queues");
+        for (const StompFrame::Header &header : settings.queueHeaders)
+            transport += QStringLiteral(" %1:%2").arg(QString::fromUtf8(header.first), QString::fromUtf8(header.second));
+    }
+    QTEST(transport, "transport");
     QVERIFY2(settings.connection.validate().isEmpty(), qPrintable(settings.connection.validate()));
 }
 
@@ -138,6 +160,16 @@ void tst_BrokerOptions::refusesMistakes_data()
         << "--heart-beat takes 0 or milliseconds from 100 to 3600000, not \"50\"";
     QTest::newRow("a virtual host with a line break")
         << service << QStringList{"--broker", "h:1", "--vhost", "a\nb"} << "cannot hold line breaks";
+    QTest::newRow("an empty entry in a broker list")
+        << terminal << QStringList{"--broker", "h:1,,h:2"} << "--broker: \"\" is not HOST:PORT";
+    QTest::newRow("TLS without a broker") << service << QStringList{"--tls"} << "--tls needs --broker";
+    QTest::newRow("a CA file without TLS")
+        << terminal << QStringList{"--broker", "h:1", "--ca-file", "ca.pem"} << "--ca-file needs --tls";
+    QTest::newRow("a client certificate without its key")
+        << terminal << QStringList{"--broker", "h:1", "--tls", "--cert", "c.pem"} << "--cert and --key go together";
+    QTest::newRow("a connection time-out of nothing")
+        << service << QStringList{"--broker", "h:1", "--connect-timeout", "0"}
+        << "--connect-timeout takes seconds from 0.1 to 3600, not \"0\"";
     QTest::newRow("a service takes no reply destination")
         << service << QStringList{"--broker", "h:1", "--reply-destination", "/queue/x"}
         << "Unknown option 'reply-destination'";

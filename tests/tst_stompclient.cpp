@@ -1,5 +1,8 @@
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtNetwork/QSslConfiguration>
+#include <QtNetwork/QSslKey>
+#include <QtNetwork/QSslSocket>
 #include <QtTest/QtTest>
 
 #include <memory>
@@ -19,9 +22,10 @@ QVariantMap jsonMap(const QByteArray &body)
 
 } // namespace
 
-// The STOMP transport against a broker that the test scripts: the handshake, heart-beats,
-// acknowledgement after hand-on, every way a connection ends and the reconnection after it,
-// and sends that wait for a connection.
+// The STOMP transport against a broker that the test scripts: the handshake, plain and over
+// TLS, heart-beats, acknowledgement after hand-on, every way a connection ends and the
+// reconnection after it, fail-over through a list of brokers, and sends that wait for a
+// connection.
 class tst_StompClient : public QObject
 {
     Q_OBJECT
@@ -46,6 +50,10 @@ private slots:
     void refusalsAreFinal_data();
     void refusalsAreFinal();
     void closeWaitsForTheBroker();
+    void tlsHandshake_data();
+    void tlsHandshake();
+    void failOverMovesThroughTheList();
+    void copiesAreDroppedBySendId();
 
 private:
     StompBus *terminalBus(const StompClient::Settings &connection);
@@ -256,7 +264,6 @@ void tst_StompClient::reconnectsAndSubscribesAgain_data()
                                                     << "protocol error: the broker sent SEND";
     QTest::newRow("a MESSAGE before CONNECTED") << StompFrame("MESSAGE", {{"ack", "x"}}, "{}").encode() << usual
                                                << "MESSAGE before CONNECTED";
-    QTest::newRow("no CONNECTED in time") << QByteArray("\n") << usual << "no CONNECTED from the broker";
     QTest::newRow("heart-beats promised and not kept")
         << StompFrame("CONNECTED", {{"version", "1.2"}, {"heart-beat", "50,0"}}).encode() << usual
         << "2.5 times its heart-beat";
@@ -402,6 +409,8 @@ void tst_StompClient::refusalsAreFinal_data()
     QTest::newRow("a subscription, the ERROR naming its receipt")
         << "SUBSCRIBE receipt" << int(StompClient::SubscriptionRefused)
         << "refused the subscription to /queue/tavrin.replies.4242";
+    QTest::newRow("no CONNECTED within the time-out after open()")
+        << "silence" << int(StompClient::NoConnection) << "within 300 ms";
 }
 
 void tst_StompClient::refusalsAreFinal()
@@ -412,6 +421,8 @@ void tst_StompClient::refusalsAreFinal()
 
     if (refusing == "CONNECT") {
         broker->connectAnswer = StompFrame("ERROR", {{"message", "Access refused"}}, "Access refused").encode();
+    } else if (refusing == "silence") {
+        broker->connectAnswer = "\n";
     } else {
         connect(broker.get(), &FakeStompBroker::frameReceived, this, [&](const StompFrame &frame) {
             if (frame.command() != "SUBSCRIBE")
@@ -425,6 +436,7 @@ void tst_StompClient::refusalsAreFinal()
     StompClient::Settings settings = broker->clientSettings();
     settings.login = "terminal";
     settings.passcode = "wrong";
+    settings.connectTimeoutMs = 300;
     StompClient *client = terminalBus(settings)->client();
     QSignalSpy refused(client, &StompClient::refused);
     QVERIFY(bus->open());
@@ -463,6 +475,145 @@ void tst_StompClient::closeWaitsForTheBroker()
     QVERIFY(closed.wait());
     QCOMPARE(broker->receivedOf("SEND").size(), 2);
     QCOMPARE(client->queuedCount() + client->unconfirmedCount(), 0);
+}
+
+void tst_StompClient::tlsHandshake_data()
+{
+    QTest::addColumn<QString>("serverCertificate");
+    QTest::addColumn<bool>("clientCertificateRequired");
+    QTest::addColumn<bool>("clientTls");
+    QTest::addColumn<bool>("trustsTheCa");
+    QTest::addColumn<bool>("showsCertificate");
+    // -1: connected.
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("trusted through the CA file, named by its address")
+        << "server" << false << true << true << false << -1 << QString();
+    QTest::newRow("a client certificate shown to a broker that asks for one")
+        << "server" << true << true << true << true << -1 << QString();
+    QTest::newRow("the system's CAs do not know the broker's")
+        << "server" << false << true << false << false << int(StompClient::TlsRefused) << "is not trusted";
+    QTest::newRow("a certificate for another host name")
+        << "other" << false << true << true << false << int(StompClient::TlsRefused)
+        << "not for the host name 127.0.0.1";
+    QTest::newRow("no client certificate for a broker that requires one")
+        << "server" << true << true << true << false << int(StompClient::TlsRefused) << "TLS with the broker";
+    QTest::newRow("plain STOMP to a TLS listener")
+        << "server" << false << false << false << false << int(StompClient::NoConnection)
+        << "a TLS listener never answers plain STOMP";
+}
+
+void tst_StompClient::tlsHandshake()
+{
+    QFETCH(QString, serverCertificate);
+    QFETCH(bool, clientCertificateRequired);
+    QFETCH(bool, clientTls);
+    QFETCH(bool, trustsTheCa);
+    QFETCH(bool, showsCertificate);
+    QFETCH(int, refusal);
+    QFETCH(QString, reason);
+
+    const auto data = [](const QString &name) { return QFINDTESTDATA(QStringLiteral("data/tls/") + name); };
+    const auto read = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(read(data(serverCertificate + ".pem"))));
+    tls.setPrivateKey(QSslKey(read(data(serverCertificate + ".key")), QSsl::Rsa));
+    QVERIFY2(!tls.localCertificate().isNull() && !tls.privateKey().isNull(), "test certificates missing");
+    tls.setCaCertificates(QSslCertificate::fromPath(data("ca.pem")));
+    tls.setPeerVerifyMode(clientCertificateRequired ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
+    broker.reset(new FakeStompBroker);
+    broker->setTls(tls);
+    QVERIFY(broker->listen());
+
+    StompClient::Settings settings = broker->clientSettings();
+    settings.tls = clientTls;
+    settings.connectTimeoutMs = 1000;
+    if (trustsTheCa)
+        settings.caFile = data("ca.pem");
+    if (showsCertificate) {
+        settings.certificateFile = data("client.pem");
+        settings.keyFile = data("client.key");
+    }
+    client.reset(new StompClient(settings));
+    QSignalSpy connected(client.get(), &StompClient::connected);
+    QSignalSpy refused(client.get(), &StompClient::refused);
+    QVERIFY(client->open());
+    QTRY_VERIFY(connected.count() + refused.count() > 0);
+    if (refusal < 0) {
+        QVERIFY2(refused.isEmpty(), qPrintable(refused.value(0).value(1).toString()));
+        QVERIFY(client->send("/queue/a", "{}"));
+        QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
+        return;
+    }
+    QCOMPARE(int(refused.first().first().value<StompClient::Refusal>()), refusal);
+    QVERIFY2(refused.first().last().toString().contains(reason), qPrintable(refused.first().last().toString()));
+    QCOMPARE(client->state(), StompClient::UnconnectedState);
+    // Final: no attempt follows.
+    const int connections = broker->connectionCount();
+    QTest::qWait(200);
+    QCOMPARE(broker->connectionCount(), connections);
+}
+
+void tst_StompClient::failOverMovesThroughTheList()
+{
+    FakeStompBroker second;
+    QVERIFY(second.listen());
+    StompClient::Settings settings = broker->clientSettings();
+    settings.brokers.append(second.clientSettings().brokers);
+    // The first broker of the list is down at the start: the second answers, without a wait.
+    broker->stopListening();
+    StompBus *terminal = terminalBus(settings);
+    QSignalSpy delays(terminal->client(), &StompClient::reconnectScheduled);
+    QVERIFY(terminal->open());
+    QTRY_VERIFY(!second.receivedOf("SUBSCRIBE").isEmpty());
+    QCOMPARE(delays.count(), 0);
+    QCOMPARE(terminal->client()->currentBroker(), second.clientSettings().broker());
+
+    // One send confirmed, one not, when the second broker goes away.
+    terminal->send({{"uid", "1"}});
+    QTRY_COMPARE(terminal->client()->unconfirmedCount(), 0);
+    second.sendsReceipts = false;
+    terminal->send({{"uid", "2"}});
+    QTRY_COMPARE(second.receivedOf("SEND").size(), 2);
+    QVERIFY(broker->listen());
+    second.stopListening();
+    second.dropConnections();
+
+    // On the first broker: subscribed again, and only the unconfirmed send again, as it was.
+    QTRY_VERIFY(!broker->receivedOf("SUBSCRIBE").isEmpty());
+    QTRY_COMPARE(broker->receivedOf("SEND").size(), 1);
+    const StompFrame again = broker->receivedOf("SEND").first();
+    QCOMPARE(jsonMap(again.body()).value("uid").toString(), QString("2"));
+    QCOMPARE(again.header("send-id"), second.receivedOf("SEND").last().header("send-id"));
+    QVERIFY(again.header("send-id") != second.receivedOf("SEND").first().header("send-id"));
+    QCOMPARE(broker->receivedOf("SUBSCRIBE").first().header("destination"),
+             second.receivedOf("SUBSCRIBE").first().header("destination"));
+    QCOMPARE(terminal->client()->lostConnections(), 1);
+}
+
+void tst_StompClient::copiesAreDroppedBySendId()
+{
+    StompBus *terminal = subscribedTerminal();
+    QVERIFY(terminal);
+    QSignalSpy answers(terminal, &StompBus::messageReceived);
+    terminal->send({{"uid", "7"}});
+    const StompFrame subscribe = broker->receivedOf("SUBSCRIBE").last();
+    const auto answer = [&](const QByteArray &ack, const QByteArray &sendId) {
+        broker->sendFrame(StompFrame("MESSAGE", {{"destination", subscribe.header("destination")},
+                                                 {"subscription", subscribe.header("id")},
+                                                 {"ack", ack}, {"send-id", sendId}},
+                                     "{\"message\":{\"uid\":\"7\"}}"));
+    };
+    // A copy sent again after a fail-over, then a second answer the service really sent.
+    answer("a:1", "s-1");
+    answer("a:2", "s-1");
+    answer("a:3", "s-2");
+    QTRY_COMPARE(broker->ackedIds().size(), 3);
+    QCOMPARE(answers.count(), 2);
 }
 
 QTEST_MAIN(tst_StompClient)

@@ -10,6 +10,8 @@
 namespace {
 
 const QByteArray jsonContentType("application/json;charset=utf-8");
+// Copies come within seconds of the first; a busy service sees far fewer messages in that time.
+const int RememberedSendIds = 4096;
 
 } // namespace
 
@@ -21,6 +23,11 @@ QString StompBus::Settings::defaultRequestDestination()
 QString StompBus::Settings::defaultReplyDestination(unsigned int kovraId)
 {
     return QStringLiteral("/queue/tavrin.replies.%1").arg(kovraId);
+}
+
+QList<StompFrame::Header> StompBus::Settings::quorumQueueHeaders()
+{
+    return {{"durable", "true"}, {"auto-delete", "false"}, {"x-queue-type", "quorum"}};
 }
 
 StompBus::StompBus(Role role, const Settings &settings, QObject *parent)
@@ -50,8 +57,9 @@ bool StompBus::open(QString *error)
     if (!m_client->open(error))
         return false;
     if (m_subscription.isEmpty()) {
-        m_subscription = m_client->subscribe(m_role == TerminalRole ? m_settings.replyDestination
-                                                                    : m_settings.requestDestination);
+        const QString destination = m_role == TerminalRole ? m_settings.replyDestination
+                                                           : m_settings.requestDestination;
+        m_subscription = m_client->subscribe(destination, headersFor(destination));
     }
     return true;
 }
@@ -83,7 +91,27 @@ bool StompBus::publishTo(const QVariantMap &message, const QString &destination,
     QList<StompFrame::Header> headers{{"content-type", jsonContentType}};
     if (withReplyTo)
         headers.append({"reply-to", m_settings.replyDestination.toUtf8()});
+    headers.append(headersFor(destination));
     return m_client->send(destination, body, headers);
+}
+
+QList<StompFrame::Header> StompBus::headersFor(const QString &destination) const
+{
+    return destination.startsWith(QLatin1String("/queue/")) ? m_settings.queueHeaders
+                                                             : QList<StompFrame::Header>();
+}
+
+bool StompBus::isCopy(const QByteArray &sendId)
+{
+    if (sendId.isEmpty())
+        return false;
+    if (m_seenSendIds.contains(sendId))
+        return true;
+    m_seenSendIds.insert(sendId);
+    m_sendIdOrder.enqueue(sendId);
+    if (m_sendIdOrder.size() > RememberedSendIds)
+        m_seenSendIds.remove(m_sendIdOrder.dequeue());
+    return false;
 }
 
 void StompBus::handleMessage(const StompFrame &frame)
@@ -109,6 +137,13 @@ void StompBus::handleMessage(const StompFrame &frame)
         // connection ends, as nothing may be acknowledged after DISCONNECT (nor, on RabbitMQ,
         // after UNSUBSCRIBE). Nothing of this run has asked for it; taken off the queue here.
         qCInfo(lcStomp).noquote() << "dropped an answer left over from an earlier run on"
+                                  << QString::fromUtf8(frame.header("destination"));
+        m_client->ack(frame);
+        return;
+    }
+
+    if (isCopy(frame.header("send-id"))) {
+        qCInfo(lcStomp).noquote() << "dropped a copy of a message already handed on, from"
                                   << QString::fromUtf8(frame.header("destination"));
         m_client->ack(frame);
         return;

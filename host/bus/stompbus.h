@@ -2,6 +2,8 @@
 #define STOMPBUS_H
 
 #include <QtCore/QObject>
+#include <QtCore/QQueue>
+#include <QtCore/QSet>
 #include <QtCore/QString>
 #include <QtCore/QVariantMap>
 
@@ -22,6 +24,9 @@
 //
 // A check service subscribes to the request destination, gets each request with its reply-to
 // from requestReceived() and answers with publish().
+//
+// A message that comes again with the send-id of one already handed on (sent again after a
+// lost connection, or delivered again because its ACK was lost) is acknowledged and dropped.
 class PAYMENTHOSTBUS_EXPORT StompBus : public QObject
 {
     Q_OBJECT
@@ -34,7 +39,13 @@ public:
         QString requestDestination = defaultRequestDestination();
         // Where a terminal's answers come; a terminal needs one.
         QString replyDestination;
+        // Sent with every SEND to and SUBSCRIBE of a /queue/ destination: RabbitMQ declares the
+        // queue from them, and refuses a frame whose headers differ from the queue's.
+        QList<StompFrame::Header> queueHeaders;
 
+        // The headers that make every queue a RabbitMQ quorum queue, which outlives the node it
+        // was declared on.
+        static QList<StompFrame::Header> quorumQueueHeaders();
         static QString defaultRequestDestination();
         // One queue per terminal: "/queue/tavrin.replies.<kovraId>".
         static QString defaultReplyDestination(unsigned int kovraId);
@@ -73,8 +84,14 @@ private:
     Role m_role;
     Settings m_settings;
     StompClient *m_client;
+    QList<StompFrame::Header> headersFor(const QString &destination) const;
+    // True for a send-id seen lately; remembers it otherwise.
+    bool isCopy(const QByteArray &sendId);
+
     QString m_subscription;
     bool m_requestSent = false;
+    QSet<QByteArray> m_seenSendIds;
+    QQueue<QByteArray> m_sendIdOrder;
 };
 
 #endif // STOMPBUS_H

@@ -1,7 +1,11 @@
 #include "stompclient.h"
 
+#include <QtCore/QFile>
+#include <QtCore/QRandomGenerator>
 #include <QtCore/QTimer>
-#include <QtNetwork/QTcpSocket>
+#include <QtNetwork/QSslCertificate>
+#include <QtNetwork/QSslKey>
+#include <QtNetwork/QSslSocket>
 
 #include <climits>
 
@@ -29,9 +33,7 @@ bool parseBeat(const QByteArray &text, int *value)
     return true;
 }
 
-} // namespace
-
-bool StompClient::Settings::setBroker(const QString &hostPort, QString *error)
+bool readAddress(const QString &hostPort, StompClient::Address *address, QString *error)
 {
     const QString text = hostPort.trimmed();
     QString newHost;
@@ -57,27 +59,74 @@ bool StompClient::Settings::setBroker(const QString &hostPort, QString *error)
     else if (!ok || newPort == 0 || newPort > 65535)
         problem = QStringLiteral("\"%1\" has no port between 1 and 65535").arg(text);
     if (!problem.isEmpty()) {
-        if (error)
-            *error = problem;
+        *error = problem;
         return false;
     }
-    host = newHost;
-    port = quint16(newPort);
+    address->host = newHost;
+    address->port = quint16(newPort);
     return true;
 }
 
-QString StompClient::Settings::broker() const
+QByteArray readFile(const QString &path, const QString &what, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the %1 %2: %3").arg(what, path, file.errorString());
+        return QByteArray();
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty())
+        *error = QStringLiteral("the %1 %2 is empty").arg(what, path);
+    return bytes;
+}
+
+} // namespace
+
+QString StompClient::Address::text() const
 {
     const QString shownHost = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
     return QStringLiteral("%1:%2").arg(shownHost).arg(port);
 }
 
+bool StompClient::Settings::setBroker(const QString &hostPorts, QString *error)
+{
+    QList<Address> list;
+    QString problem;
+    for (const QString &part : hostPorts.split(QLatin1Char(','))) {
+        Address address;
+        if (!readAddress(part, &address, &problem)) {
+            if (error)
+                *error = problem;
+            return false;
+        }
+        list.append(address);
+    }
+    brokers = list;
+    return true;
+}
+
+QString StompClient::Settings::broker() const
+{
+    QStringList texts;
+    for (const Address &address : brokers)
+        texts.append(address.text());
+    return texts.join(QLatin1Char(','));
+}
+
 QString StompClient::Settings::validate() const
 {
-    if (host.trimmed().isEmpty())
-        return QStringLiteral("no broker host");
-    if (port == 0)
-        return QStringLiteral("no broker port");
+    if (brokers.isEmpty())
+        return QStringLiteral("no broker");
+    for (const Address &address : brokers) {
+        if (address.host.trimmed().isEmpty())
+            return QStringLiteral("no broker host");
+        if (address.port == 0)
+            return QStringLiteral("no broker port");
+    }
+    if (certificateFile.isEmpty() != keyFile.isEmpty())
+        return QStringLiteral("a client certificate needs its key, and a key its certificate");
+    if (!tls && !(caFile.isEmpty() && certificateFile.isEmpty()))
+        return QStringLiteral("a CA file or a client certificate needs TLS");
     if (hasLineBreakOrNul(virtualHost) || hasLineBreakOrNul(login) || hasLineBreakOrNul(passcode))
         return QStringLiteral("the virtual host, login and passcode cannot hold line breaks");
     if (heartBeatSendMs < 0 || heartBeatReceiveMs < 0)
@@ -106,10 +155,14 @@ StompClient::StompClient(const Settings &settings, QObject *parent)
     , m_beatTimer(new QTimer(this))
     , m_watchdog(new QTimer(this))
     , m_closeTimer(new QTimer(this))
+    , m_firstConnectionTimer(new QTimer(this))
 {
     qRegisterMetaType<StompFrame>();
     qRegisterMetaType<StompClient::State>();
-    for (QTimer *timer : {m_reconnectTimer, m_connectTimer, m_beatTimer, m_watchdog, m_closeTimer})
+    // Tells this client's sends from every other's, in this process or another.
+    m_sendIdPrefix = QByteArray::number(QRandomGenerator::system()->generate64(), 36) + '-';
+    for (QTimer *timer : {m_reconnectTimer, m_connectTimer, m_beatTimer, m_watchdog, m_closeTimer,
+                          m_firstConnectionTimer})
         timer->setSingleShot(true);
     // A coarse timer may fire 5% early or late: a beat sent late, or a watchdog that bites
     // early, would end a healthy connection.
@@ -120,13 +173,14 @@ StompClient::StompClient(const Settings &settings, QObject *parent)
     connect(m_beatTimer, &QTimer::timeout, this, &StompClient::sendHeartBeat);
     connect(m_watchdog, &QTimer::timeout, this, &StompClient::brokerSilent);
     connect(m_closeTimer, &QTimer::timeout, this, &StompClient::finishClose);
+    connect(m_firstConnectionTimer, &QTimer::timeout, this, &StompClient::firstConnectionTimedOut);
 }
 
 StompClient::~StompClient()
 {
     const int lost = m_queue.size() + m_unconfirmed.size();
     if (lost > 0) {
-        qCWarning(lcStomp).nospace() << lost << " message(s) for " << m_settings.broker()
+        qCWarning(lcStomp).nospace() << lost << " message(s) for " << currentBroker()
                                      << " were not sent or not confirmed when the connection closed";
     }
     // ACKs written just before are still in the socket's buffer: say goodbye and hand them to
@@ -141,11 +195,72 @@ StompClient::~StompClient()
 void StompClient::setSettings(const Settings &settings)
 {
     m_settings = settings;
+    m_current = 0;
+}
+
+QString StompClient::currentBroker() const
+{
+    return m_settings.brokers.value(m_current).text();
+}
+
+bool StompClient::prepareTls(QString *error)
+{
+    m_tls = QSslConfiguration::defaultConfiguration();
+    if (!m_settings.tls)
+        return true;
+    if (!QSslSocket::supportsSsl()) {
+        *error = QStringLiteral("TLS is not available: Qt found no TLS library (%1)")
+                     .arg(QSslSocket::sslLibraryBuildVersionString());
+        return false;
+    }
+    m_tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!m_settings.caFile.isEmpty()) {
+        const QByteArray pem = readFile(m_settings.caFile, QStringLiteral("CA file"), error);
+        if (pem.isEmpty())
+            return false;
+        const QList<QSslCertificate> authorities = QSslCertificate::fromData(pem, QSsl::Pem);
+        if (authorities.isEmpty()) {
+            *error = QStringLiteral("the CA file %1 holds no PEM certificate").arg(m_settings.caFile);
+            return false;
+        }
+        // Only these: a private CA is meant to be the one trusted.
+        m_tls.setCaCertificates(authorities);
+    }
+    if (!m_settings.certificateFile.isEmpty()) {
+        const QByteArray pem = readFile(m_settings.certificateFile, QStringLiteral("certificate"), error);
+        if (pem.isEmpty())
+            return false;
+        const QList<QSslCertificate> chain = QSslCertificate::fromData(pem, QSsl::Pem);
+        if (chain.isEmpty()) {
+            *error = QStringLiteral("the certificate file %1 holds no PEM certificate")
+                         .arg(m_settings.certificateFile);
+            return false;
+        }
+        const QByteArray keyPem = readFile(m_settings.keyFile, QStringLiteral("key"), error);
+        if (keyPem.isEmpty())
+            return false;
+        QSslKey key;
+        for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+            key = QSslKey(keyPem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+            if (!key.isNull())
+                break;
+        }
+        if (key.isNull()) {
+            *error = QStringLiteral("the key file %1 holds no unencrypted PEM private key")
+                         .arg(m_settings.keyFile);
+            return false;
+        }
+        m_tls.setLocalCertificateChain(chain);
+        m_tls.setPrivateKey(key);
+    }
+    return true;
 }
 
 bool StompClient::open(QString *error)
 {
-    const QString problem = m_settings.validate();
+    QString problem = m_settings.validate();
+    if (problem.isEmpty() && !m_wanted && !prepareTls(&problem))
+        problem = problem.isEmpty() ? QStringLiteral("TLS cannot be set up") : problem;
     if (!problem.isEmpty()) {
         qCWarning(lcStomp).noquote() << "cannot connect to" << m_settings.broker() << ":" << problem;
         if (error)
@@ -160,6 +275,11 @@ bool StompClient::open(QString *error)
     m_failedAttempts = 0;
     m_nextDelayMs = m_settings.reconnectMinMs;
     m_resetBackoff = false;
+    m_everConnected = false;
+    m_current = 0;
+    m_triedInRound = 0;
+    m_lastProblem.clear();
+    m_firstConnectionTimer->start(m_settings.connectTimeoutMs);
     connectNow();
     return true;
 }
@@ -168,6 +288,7 @@ void StompClient::close()
 {
     m_wanted = false;
     m_reconnectTimer->stop();
+    m_firstConnectionTimer->stop();
     if (m_state == ClosingState)
         return;
     if (m_state == ConnectedState && m_socket) {
@@ -182,9 +303,9 @@ void StompClient::close()
     finishClose();
 }
 
-QString StompClient::subscribe(const QString &destination)
+QString StompClient::subscribe(const QString &destination, const QList<StompFrame::Header> &headers)
 {
-    Subscription subscription{QStringLiteral("sub-%1").arg(++m_nextSubscription), destination};
+    Subscription subscription{QStringLiteral("sub-%1").arg(++m_nextSubscription), destination, headers};
     m_subscriptions.append(subscription);
     if (m_state == ConnectedState)
         sendSubscribe(subscription);
@@ -197,6 +318,7 @@ bool StompClient::send(const QString &destination, const QByteArray &body,
     StompFrame frame("SEND", {{"destination", destination.toUtf8()}}, body);
     for (const StompFrame::Header &header : headers)
         frame.addHeader(header.first, header.second);
+    frame.setHeader("send-id", m_sendIdPrefix + QByteArray::number(++m_nextSendId));
 
     QString problem;
     if (destination.isEmpty())
@@ -256,15 +378,71 @@ void StompClient::connectNow()
     releaseSocket();
     m_parser.reset();
     m_parser.setMaxFrameSize(m_settings.maxFrameSize);
-    m_socket = new QTcpSocket(this);
-    connect(m_socket, &QTcpSocket::connected, this, &StompClient::socketConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &StompClient::socketReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &StompClient::socketDisconnected);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &StompClient::socketError);
+    m_socket = new QSslSocket(this);
+    m_tlsErrors.clear();
+    if (m_settings.tls) {
+        m_socket->setSslConfiguration(m_tls);
+        connect(m_socket, &QSslSocket::encrypted, this, &StompClient::socketConnected);
+        connect(m_socket, QOverload<const QList<QSslError> &>::of(&QSslSocket::sslErrors), this,
+                &StompClient::tlsErrors);
+    } else {
+        connect(m_socket, &QSslSocket::connected, this, &StompClient::socketConnected);
+    }
+    connect(m_socket, &QSslSocket::readyRead, this, &StompClient::socketReadyRead);
+    connect(m_socket, &QSslSocket::disconnected, this, &StompClient::socketDisconnected);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &StompClient::socketError);
     setState(ConnectingState);
-    m_connectTimer->start(m_settings.connectTimeoutMs);
-    qCDebug(lcStomp) << "connecting to" << m_settings.broker();
-    m_socket->connectToHost(m_settings.host, m_settings.port);
+    // Before the first connection the time-out from open() bounds a single broker, and is
+    // shared among the brokers of a list so that each gets its turn; a reconnection that hangs
+    // moves on after the time-out, at most 10 s.
+    const int brokers = m_settings.brokers.size();
+    if (m_everConnected)
+        m_connectTimer->start(qMin(m_settings.connectTimeoutMs, 10000));
+    else if (brokers > 1)
+        m_connectTimer->start(qMax(1000, m_settings.connectTimeoutMs / brokers));
+    ++m_triedInRound;
+    const Address &address = m_settings.brokers.at(m_current);
+    qCDebug(lcStomp) << "connecting to" << address.text() << (m_settings.tls ? "over TLS" : "");
+    if (m_settings.tls)
+        m_socket->connectToHostEncrypted(address.host, address.port);
+    else
+        m_socket->connectToHost(address.host, address.port);
+}
+
+void StompClient::tlsErrors(const QList<QSslError> &errors)
+{
+    // Not ignored: the handshake fails, and the error that follows names these.
+    m_tlsErrors = errors;
+}
+
+QString StompClient::tlsProblem(const QString &socketError) const
+{
+    QStringList why;
+    for (const QSslError &error : m_tlsErrors) {
+        switch (error.error()) {
+        case QSslError::HostNameMismatch:
+            why.append(QStringLiteral("its certificate is not for the host name %1")
+                           .arg(m_settings.brokers.value(m_current).host));
+            break;
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::CertificateUntrusted:
+        case QSslError::UnableToVerifyFirstCertificate:
+            why.append(QStringLiteral("its certificate is not trusted (%1; give its CA with --ca-file)")
+                           .arg(error.errorString()));
+            break;
+        default:
+            why.append(error.errorString());
+            break;
+        }
+    }
+    why.removeDuplicates();
+    if (why.isEmpty())
+        why.append(QStringLiteral("the TLS handshake failed: %1").arg(socketError));
+    return QStringLiteral("TLS with the broker %1 failed: %2")
+        .arg(currentBroker(), why.join(QStringLiteral("; ")));
 }
 
 void StompClient::socketConnected()
@@ -284,7 +462,7 @@ void StompClient::socketConnected()
 void StompClient::socketReadyRead()
 {
     QPointer<StompClient> self(this);
-    QPointer<QTcpSocket> socket = m_socket;
+    QPointer<QSslSocket> socket = m_socket;
     if (!socket)
         return;
     const QByteArray bytes = socket->readAll();
@@ -311,13 +489,26 @@ void StompClient::socketDisconnected()
 {
     if (m_state == ClosingState)
         finishClose();
-    else
+    else if (!closedAfterHandshake())
         dropConnection(QStringLiteral("the broker closed the connection"));
+}
+
+bool StompClient::closedAfterHandshake()
+{
+    // With TLS 1.3 a broker refuses a missing or unknown client certificate only after the
+    // handshake seems done, by closing: that would be refused again.
+    if (!m_settings.tls || m_everConnected || m_state != ConnectingState || !m_socket
+        || !m_socket->isEncrypted())
+        return false;
+    stopRefused(TlsRefused, QStringLiteral("TLS with the broker %1 failed: it closed the connection "
+                                           "right after the handshake (does it want a client "
+                                           "certificate it trusts?)").arg(currentBroker()));
+    return true;
 }
 
 void StompClient::socketError()
 {
-    QPointer<QTcpSocket> socket = m_socket;
+    QPointer<QSslSocket> socket = m_socket;
     if (!socket)
         return;
     // An ERROR frame often comes right before the broker closes: read it first.
@@ -326,6 +517,16 @@ void StompClient::socketError()
     if (!socket || m_socket != socket)
         return;
     const QString reason = socket->errorString();
+    const QAbstractSocket::SocketError kind = socket->error();
+    if (closedAfterHandshake())
+        return;
+    if (m_settings.tls && m_state == ConnectingState
+        && (!m_tlsErrors.isEmpty() || kind == QAbstractSocket::SslHandshakeFailedError
+            || kind == QAbstractSocket::SslInternalError || kind == QAbstractSocket::SslInvalidUserDataError)) {
+        // A certificate or a handshake that failed fails again: no reconnecting for ever.
+        stopRefused(TlsRefused, tlsProblem(reason));
+        return;
+    }
     if (m_state == ClosingState)
         finishClose();
     else
@@ -335,7 +536,21 @@ void StompClient::socketError()
 void StompClient::connectTimedOut()
 {
     dropConnection(QStringLiteral("no CONNECTED from the broker within %1 ms")
-                       .arg(m_settings.connectTimeoutMs));
+                       .arg(m_connectTimer->interval()));
+}
+
+void StompClient::firstConnectionTimedOut()
+{
+    if (m_everConnected || !m_wanted)
+        return;
+    const QString why = m_lastProblem;
+    stopRefused(NoConnection,
+                QStringLiteral("no CONNECTED from %1 within %2 ms%3%4")
+                    .arg(m_settings.broker())
+                    .arg(m_settings.connectTimeoutMs)
+                    .arg(why.isEmpty() ? QString() : QStringLiteral(" (last: %1)").arg(why),
+                         m_settings.tls ? QString()
+                                        : QStringLiteral("; a TLS listener never answers plain STOMP")));
 }
 
 void StompClient::brokerSilent()
@@ -379,7 +594,7 @@ void StompClient::handleFrame(const StompFrame &frame)
     if (command == "ERROR") {
         const QString message = QString::fromUtf8(frame.header("message"));
         const QString details = QString::fromUtf8(frame.body());
-        qCWarning(lcStomp).noquote() << "the broker" << m_settings.broker()
+        qCWarning(lcStomp).noquote() << "the broker" << currentBroker()
                                      << "reported an error:" << message << details.left(500);
         m_resetBackoff = false;
         const QList<QPair<StompFrame, QString>> failed =
@@ -449,7 +664,7 @@ void StompClient::handleConnected(const StompFrame &frame)
     m_connectTimer->stop();
     const QByteArray version = frame.header("version");
     if (version != "1.2") {
-        qCWarning(lcStomp) << "the broker" << m_settings.broker() << "speaks STOMP"
+        qCWarning(lcStomp) << "the broker" << currentBroker() << "speaks STOMP"
                            << (version.isEmpty() ? QByteArray("1.0") : version) << "rather than 1.2";
     }
     int brokerSends = 0;
@@ -474,10 +689,20 @@ void StompClient::handleConnected(const StompFrame &frame)
     }
     m_resetBackoff = true;
     m_failedAttempts = 0;
+    m_triedInRound = 0;
+    m_everConnected = true;
+    m_firstConnectionTimer->stop();
     m_openAcks.clear();
     m_pendingSubscribes.clear();
     setState(ConnectedState);
-    qCInfo(lcStomp).noquote() << "connected to" << m_settings.broker() << "heart-beats out"
+    if (m_lostAt.isValid()) {
+        // The end of an outage, beside its start in the log: how long the bus was away.
+        qCWarning(lcStomp).noquote() << QStringLiteral("connected again, to %1, %2 ms after the connection was lost")
+                                            .arg(currentBroker())
+                                            .arg(m_lostAt.elapsed());
+        m_lostAt.invalidate();
+    }
+    qCInfo(lcStomp).noquote() << "connected to" << currentBroker() << "heart-beats out"
                               << m_outgoingBeatMs << "ms, in" << m_incomingBeatMs << "ms";
 
     for (const Subscription &subscription : qAsConst(m_subscriptions))
@@ -499,7 +724,7 @@ QString StompClient::refusalOf(const StompFrame &error, Refusal *refusal) const
     if (m_state == ConnectingState) {
         *refusal = LoginRefused;
         return QStringLiteral("the broker %1 refused the login%2 (wrong credentials or virtual host?): %3")
-            .arg(m_settings.broker(),
+            .arg(currentBroker(),
                  m_settings.login.isEmpty() ? QString() : QStringLiteral(" as \"%1\"").arg(m_settings.login),
                  message);
     }
@@ -518,14 +743,20 @@ QString StompClient::refusalOf(const StompFrame &error, Refusal *refusal) const
     }
     *refusal = SubscriptionRefused;
     return QStringLiteral("the broker %1 refused the subscription to %2 (wrong destination or no "
-                          "permission?): %3").arg(m_settings.broker(), destination, message);
+                          "permission?): %3").arg(currentBroker(), destination, message);
 }
 
 void StompClient::stopRefused(Refusal refusal, const QString &reason)
 {
     qCWarning(lcStomp).noquote() << reason << "- not trying again";
     m_wanted = false;
+    m_firstConnectionTimer->stop();
     QPointer<StompClient> self(this);
+    if (m_state == ReconnectWaitState) {
+        // Refused between two attempts (the time-out from open()): no attempt follows.
+        m_reconnectTimer->stop();
+        setState(UnconnectedState);
+    }
     dropConnection(reason);
     if (self)
         emit refused(refusal, reason);
@@ -550,22 +781,37 @@ void StompClient::dropConnection(const QString &reason)
     }
     // While the broker stays away, one warning says so; the attempts after it are info.
     if (m_state == ConnectedState || m_failedAttempts == 0)
-        qCWarning(lcStomp).noquote() << "connection to" << m_settings.broker() << "lost:" << reason;
+        qCWarning(lcStomp).noquote() << "connection to" << currentBroker() << "lost:" << reason;
     else
-        qCInfo(lcStomp).noquote() << "connection to" << m_settings.broker() << "failed:" << reason;
+        qCInfo(lcStomp).noquote() << "connection to" << currentBroker() << "failed:" << reason;
+    if (m_state == ConnectedState) {
+        ++m_lostConnections;
+        m_lostAt.start();
+        m_triedInRound = 0;
+    }
+    m_lastProblem = reason;
     m_failedAttempts = m_state == ConnectedState ? 0 : m_failedAttempts + 1;
+    // The next broker of the list; a single broker is tried again.
+    m_current = (m_current + 1) % m_settings.brokers.size();
     setState(m_wanted ? ReconnectWaitState : UnconnectedState);
     QPointer<StompClient> self(this);
     emit connectionLost(reason);
-    if (self && m_wanted && m_state == ReconnectWaitState && !m_reconnectTimer->isActive())
-        scheduleReconnect();
+    if (!self || !m_wanted || m_state != ReconnectWaitState || m_reconnectTimer->isActive())
+        return;
+    if (m_failedAttempts > 0 && m_triedInRound < m_settings.brokers.size()) {
+        // A broker of the list not tried since the last wait: at once, through the event loop.
+        m_reconnectTimer->start(0);
+        return;
+    }
+    m_triedInRound = 0;
+    scheduleReconnect();
 }
 
 void StompClient::releaseSocket()
 {
     if (!m_socket)
         return;
-    QTcpSocket *socket = m_socket;
+    QSslSocket *socket = m_socket;
     m_socket = nullptr;
     disconnect(socket, nullptr, this, nullptr);
     socket->abort();
@@ -611,7 +857,7 @@ void StompClient::scheduleReconnect()
     }
     const int delay = qBound(m_settings.reconnectMinMs, m_nextDelayMs, m_settings.reconnectMaxMs);
     m_nextDelayMs = int(qMin<qint64>(m_settings.reconnectMaxMs, qint64(delay) * 2));
-    qCInfo(lcStomp).noquote() << "reconnecting to" << m_settings.broker() << "in" << delay << "ms";
+    qCInfo(lcStomp).noquote() << "reconnecting to" << currentBroker() << "in" << delay << "ms";
     m_reconnectTimer->start(delay);
     emit reconnectScheduled(delay);
 }
@@ -644,9 +890,12 @@ void StompClient::sendSubscribe(const Subscription &subscription)
 {
     // With a receipt, so that an ERROR coming before it is known to refuse this subscription.
     const QByteArray receipt = "subscribe-" + QByteArray::number(++m_nextReceipt);
-    if (writeFrame(StompFrame("SUBSCRIBE", {{"id", subscription.id.toUtf8()},
-                                            {"destination", subscription.destination.toUtf8()},
-                                            {"ack", "client-individual"},
-                                            {"receipt", receipt}})))
+    StompFrame frame("SUBSCRIBE", {{"id", subscription.id.toUtf8()},
+                                   {"destination", subscription.destination.toUtf8()},
+                                   {"ack", "client-individual"},
+                                   {"receipt", receipt}});
+    for (const StompFrame::Header &header : subscription.headers)
+        frame.addHeader(header.first, header.second);
+    if (writeFrame(frame))
         m_pendingSubscribes.insert(receipt, subscription.destination);
 }

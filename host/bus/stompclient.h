@@ -8,29 +8,48 @@
 #include <QtCore/QPointer>
 #include <QtCore/QSet>
 #include <QtCore/QString>
+#include <QtNetwork/QSslConfiguration>
+#include <QtNetwork/QSslError>
 
 #include "busexport.h"
 #include "stompframe.h"
 #include "stompframeparser.h"
 
-class QTcpSocket;
+class QSslSocket;
 class QTimer;
 
-// A STOMP 1.2 connection to a broker that stays up by itself. Once opened it connects, keeps
-// the negotiated heart-beats in both directions and, when the connection drops, the broker
-// falls silent or reports an ERROR, reconnects with an exponential back-off and subscribes
-// again. A broker that refuses the login or a subscription would refuse it again: the client
-// then stops and says so with refused(). Frames sent while there is no connection wait in a bounded queue; a SEND that the
-// broker has not confirmed with a RECEIPT when the connection drops is sent again after the
-// reconnection, so a receiver must tolerate duplicates (the check service's answers carry the
-// request's uid for that). Nothing that was accepted is dropped without a signal or a warning.
+// A STOMP 1.2 connection to a broker, or to one of several (a cluster's nodes), that stays up
+// by itself. Once opened it connects to the first broker of the list that answers, plain or
+// over TLS, keeps the negotiated heart-beats in both directions and, when the connection drops,
+// the broker falls silent or reports an ERROR, moves on to the next broker of the list with an
+// exponential back-off and subscribes again. What would fail again is final: a broker that
+// refuses the login or a subscription, a TLS peer that cannot be trusted, no CONNECTED from
+// any broker within the connection time-out after open(); the client then stops and says so
+// with refused(). Frames sent while there is no connection wait in a bounded queue; a SEND that
+// the broker has not confirmed with a RECEIPT when the connection drops is sent again after the
+// reconnection, never one that was confirmed. Each SEND carries a send-id header of its own,
+// the same on every copy, so that a receiver can drop copies (StompBus does). Nothing that was
+// accepted is dropped without a signal or a warning.
 class PAYMENTHOSTBUS_EXPORT StompClient : public QObject
 {
     Q_OBJECT
 public:
+    struct PAYMENTHOSTBUS_EXPORT Address {
+        QString host;
+        quint16 port = 0;
+        // "HOST:PORT", with an IPv6 address in brackets.
+        QString text() const;
+    };
+
     struct PAYMENTHOSTBUS_EXPORT Settings {
-        QString host = QStringLiteral("127.0.0.1");
-        quint16 port = 61613;
+        // Tried in this order; a lost connection moves on to the next one.
+        QList<Address> brokers{Address{QStringLiteral("127.0.0.1"), 61613}};
+        // STOMP over TLS: the broker's certificate must be trusted and name the host connected to.
+        bool tls = false;
+        // PEM files: the CAs to trust (empty: the system's), and a client certificate and its key.
+        QString caFile;
+        QString certificateFile;
+        QString keyFile;
         // Sent as CONNECT's host header, which RabbitMQ takes as the virtual host.
         QString virtualHost = QStringLiteral("/");
         QString login;
@@ -41,16 +60,19 @@ public:
         int reconnectMinMs = 500;
         // A dialogue waits 60 s for an answer: a broker back after a restart is found well within it.
         int reconnectMaxMs = 10000;
-        // For the TCP connection and the broker's CONNECTED together.
-        int connectTimeoutMs = 10000;
+        // From open() to the first CONNECTED, after which reconnecting goes on for ever; also
+        // the bound of each attempt (shared among the brokers of a list before the first).
+        int connectTimeoutMs = 30000;
         // Sends that may wait for a connection.
         int maxQueuedSends = 100;
         int maxFrameSize = StompFrameParser::DefaultMaxFrameSize;
         // Ask for a RECEIPT on every SEND and send it again when the connection drops first.
         bool confirmSends = true;
 
-        // Reads "HOST:PORT" ("[::1]:61613" for an IPv6 address); false with *error set.
-        bool setBroker(const QString &hostPort, QString *error = nullptr);
+        // Reads "HOST:PORT" ("[::1]:61613" for an IPv6 address), or several separated by
+        // commas; false with *error set.
+        bool setBroker(const QString &hostPorts, QString *error = nullptr);
+        // The list as setBroker() reads it.
         QString broker() const;
         // Empty when usable, or what is wrong.
         QString validate() const;
@@ -58,7 +80,7 @@ public:
 
     enum State { UnconnectedState, ConnectingState, ConnectedState, ReconnectWaitState, ClosingState };
     Q_ENUM(State)
-    enum Refusal { LoginRefused, SubscriptionRefused };
+    enum Refusal { LoginRefused, SubscriptionRefused, TlsRefused, NoConnection };
     Q_ENUM(Refusal)
 
     explicit StompClient(QObject *parent = nullptr);
@@ -71,17 +93,23 @@ public:
 
     State state() const { return m_state; }
     bool isConnected() const { return m_state == ConnectedState; }
+    // The broker of the list connected to, or tried last.
+    QString currentBroker() const;
+    // Connections that ended other than by close() once CONNECTED, since construction.
+    int lostConnections() const { return m_lostConnections; }
 
     // Starts connecting, and keeps the connection up until close(). False, with a warning and
-    // *error set, when the settings are not usable.
+    // *error set, when the settings are not usable (TLS files included).
     bool open(QString *error = nullptr);
     // DISCONNECT with a receipt, so that what was sent before is known to have arrived; then
     // closed() is emitted. Sends still waiting stay queued for the next open().
     void close();
 
     // Subscribes now and after every reconnection, acknowledging each message by itself
-    // (client-individual); returns the subscription id.
-    QString subscribe(const QString &destination);
+    // (client-individual), with extra headers (RabbitMQ declares a queue from them); returns
+    // the subscription id.
+    QString subscribe(const QString &destination,
+                      const QList<StompFrame::Header> &headers = QList<StompFrame::Header>());
 
     // A SEND of body to destination with extra headers (content-type, reply-to, ...). Queued
     // while there is no connection; false, and sendRefused() emitted, when the queue is full
@@ -120,8 +148,9 @@ signals:
     void errorReceived(const QString &message, const QString &details);
     void messageReceived(const StompFrame &message);
     // The broker refused the login (reason names the credentials) or a subscription (reason
-    // names the destination). The client has stopped, as trying again would be refused again;
-    // a later open() tries once more.
+    // names the destination), its TLS certificate or handshake failed, or no broker gave
+    // CONNECTED in time. The client has stopped, as trying again would fail again; a later
+    // open() tries once more.
     void refused(StompClient::Refusal refusal, const QString &reason);
     void reconnectScheduled(int delayMs);
     // A SEND that will not go out.
@@ -135,6 +164,8 @@ private slots:
     void socketDisconnected();
     void socketError();
     void connectTimedOut();
+    void firstConnectionTimedOut();
+    void tlsErrors(const QList<QSslError> &errors);
     void brokerSilent();
     void sendHeartBeat();
     void finishClose();
@@ -143,6 +174,7 @@ private:
     struct Subscription {
         QString id;
         QString destination;
+        QList<StompFrame::Header> headers;
     };
     struct Outgoing {
         StompFrame frame;
@@ -150,6 +182,9 @@ private:
     };
 
     void setState(State state);
+    bool prepareTls(QString *error);
+    QString tlsProblem(const QString &socketError) const;
+    bool closedAfterHandshake();
     void handleFrame(const StompFrame &frame);
     void handleConnected(const StompFrame &frame);
     // An ERROR that refuses the login or a subscription: reconnecting cannot help.
@@ -168,7 +203,19 @@ private:
     Settings m_settings;
     State m_state = UnconnectedState;
     bool m_wanted = false;
-    QPointer<QTcpSocket> m_socket;
+    QPointer<QSslSocket> m_socket;
+    QSslConfiguration m_tls;
+    QList<QSslError> m_tlsErrors;
+    int m_current = 0;
+    // Brokers tried since the last wait: a whole round fails before the back-off.
+    int m_triedInRound = 0;
+    bool m_everConnected = false;
+    int m_lostConnections = 0;
+    QString m_lastProblem;
+    QElapsedTimer m_lostAt;
+    QByteArray m_sendIdPrefix;
+    quint64 m_nextSendId = 0;
+    QTimer *m_firstConnectionTimer;
     StompFrameParser m_parser;
     QTimer *m_reconnectTimer;
     QTimer *m_connectTimer;

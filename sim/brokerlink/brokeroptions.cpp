@@ -16,6 +16,12 @@ const QString RequestDestinationName = QStringLiteral("request-destination");
 const QString ReplyDestinationName = QStringLiteral("reply-destination");
 const QString TerminalIdName = QStringLiteral("terminal-id");
 const QString HeartBeatName = QStringLiteral("heart-beat");
+const QString TlsName = QStringLiteral("tls");
+const QString CaFileName = QStringLiteral("ca-file");
+const QString CertName = QStringLiteral("cert");
+const QString KeyName = QStringLiteral("key");
+const QString ConnectTimeoutName = QStringLiteral("connect-timeout");
+const QString QuorumName = QStringLiteral("quorum-queues");
 
 // Brokers differ on a bare name (ActiveMQ makes a queue of it, RabbitMQ refuses it): only the
 // prefixes both understand are taken, so that a typo fails here and not in silence.
@@ -65,10 +71,31 @@ QList<QCommandLineOption> BrokerOptions::options() const
     QList<QCommandLineOption> list{
         QCommandLineOption(BrokerName,
             QStringLiteral("Uses the STOMP broker at HOST:PORT (\"[::1]:61613\" for an IPv6 address) "
-                           "instead of %1.")
+                           "instead of %1. Several separated by commas are a cluster's nodes: the "
+                           "first that answers is used, the next when the connection is lost.")
                 .arg(terminal ? QStringLiteral("the in-process bus and service")
                               : QStringLiteral("standard input and output")),
-            QStringLiteral("host:port")),
+            QStringLiteral("host:port[,host:port...]")),
+        QCommandLineOption(TlsName,
+            QStringLiteral("STOMP over TLS: the broker's certificate must be trusted and name the "
+                           "host given in --broker.")),
+        QCommandLineOption(CaFileName,
+            QStringLiteral("With --tls: the CA certificates to trust, a PEM file (default: the "
+                           "system's)."), QStringLiteral("file")),
+        QCommandLineOption(CertName,
+            QStringLiteral("With --tls: a client certificate to show the broker, a PEM file; needs --key."),
+            QStringLiteral("file")),
+        QCommandLineOption(KeyName,
+            QStringLiteral("The private key of --cert, an unencrypted PEM file."), QStringLiteral("file")),
+        QCommandLineOption(ConnectTimeoutName,
+            QStringLiteral("Seconds from the start to the broker's first CONNECTED (default %1); "
+                           "past them the program ends. A connection lost later is always "
+                           "reconnected.").arg(StompClient::Settings().connectTimeoutMs / 1000),
+            QStringLiteral("seconds")),
+        QCommandLineOption(QuorumName,
+            QStringLiteral("Declares every /queue/ destination used as a RabbitMQ quorum queue, "
+                           "which survives the loss of a cluster's node; every program on those "
+                           "queues must give it alike.")),
         QCommandLineOption(VirtualHostName,
             QStringLiteral("The broker's virtual host, sent as CONNECT's host header (default \"/\")."),
             QStringLiteral("name")),
@@ -132,7 +159,8 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
     }
 
     QStringList connectionOptions{VirtualHostName, LoginName, PasscodeName, HeartBeatName,
-                                  RequestDestinationName};
+                                  RequestDestinationName, TlsName, CaFileName, CertName, KeyName,
+                                  ConnectTimeoutName, QuorumName};
     if (terminal)
         connectionOptions.append(ReplyDestinationName);
     if (!m_enabled) {
@@ -160,6 +188,27 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
                                          "not \"%1\"").arg(text));
         m_settings.connection.heartBeatSendMs = m_settings.connection.heartBeatReceiveMs = ms;
     }
+    m_settings.connection.tls = parser.isSet(TlsName);
+    for (const QString &name : {CaFileName, CertName, KeyName}) {
+        if (parser.isSet(name) && !m_settings.connection.tls)
+            return refuse(QStringLiteral("--%1 needs --tls").arg(name));
+    }
+    if (parser.isSet(CertName) != parser.isSet(KeyName))
+        return refuse(QStringLiteral("--cert and --key go together"));
+    m_settings.connection.caFile = parser.value(CaFileName);
+    m_settings.connection.certificateFile = parser.value(CertName);
+    m_settings.connection.keyFile = parser.value(KeyName);
+    if (parser.isSet(ConnectTimeoutName)) {
+        static const QRegularExpression number(QStringLiteral("^\\d{1,4}(\\.\\d{1,3})?$"));
+        const QString text = parser.value(ConnectTimeoutName);
+        const double seconds = text.toDouble();
+        if (!number.match(text).hasMatch() || seconds < 0.1 || seconds > 3600)
+            return refuse(QStringLiteral("--connect-timeout takes seconds from 0.1 to 3600, not \"%1\"")
+                              .arg(text));
+        m_settings.connection.connectTimeoutMs = int(seconds * 1000);
+    }
+    if (parser.isSet(QuorumName))
+        m_settings.queueHeaders = StompBus::Settings::quorumQueueHeaders();
     problem = m_settings.connection.validate();
     if (!problem.isEmpty())
         return refuse(problem);
@@ -197,8 +246,10 @@ StompBus::Settings BrokerOptions::settings(unsigned int kovraId) const
 QString BrokerOptions::describe(unsigned int kovraId) const
 {
     const StompBus::Settings current = settings(kovraId);
-    QString text = QStringLiteral("%1, virtual host \"%2\"")
-                       .arg(current.connection.broker(), current.connection.virtualHost);
+    QString text = QStringLiteral("%1%2, virtual host \"%3\"")
+                       .arg(current.connection.broker(),
+                            current.connection.tls ? QStringLiteral(" over TLS") : QString(),
+                            current.connection.virtualHost);
     if (!current.connection.login.isEmpty())
         text += QStringLiteral(" as %1").arg(current.connection.login);
     if (m_side == Side::Terminal) {
@@ -208,4 +259,25 @@ QString BrokerOptions::describe(unsigned int kovraId) const
         text += QStringLiteral(", requests from %1").arg(current.requestDestination);
     }
     return text;
+}
+
+QString BrokerOptions::explainRefusal(Side side, StompClient::Refusal refusal, const QString &reason)
+{
+    QString options;
+    switch (refusal) {
+    case StompClient::LoginRefused:
+        options = QStringLiteral("--login, --passcode and --vhost");
+        break;
+    case StompClient::SubscriptionRefused:
+        options = side == Side::Terminal ? QStringLiteral("--request-destination and --reply-destination")
+                                         : QStringLiteral("--request-destination");
+        break;
+    case StompClient::TlsRefused:
+        options = QStringLiteral("--ca-file, --cert, --key and the host names in --broker");
+        break;
+    case StompClient::NoConnection:
+        options = QStringLiteral("--broker, --tls and --connect-timeout");
+        break;
+    }
+    return QStringLiteral("%1; check %2").arg(reason, options);
 }

@@ -36,6 +36,8 @@ public:
     StompBus::Settings settings(unsigned int kovraId = 0) const;
     // Where the bus goes, in one line for a transcript or a log.
     QString describe(unsigned int kovraId = 0) const;
+    // A refusal's reason with the options that may be wrong.
+    static QString explainRefusal(Side side, StompClient::Refusal refusal, const QString &reason);
 
 private:
     Side m_side;

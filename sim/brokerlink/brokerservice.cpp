@@ -1,5 +1,6 @@
 #include "brokerservice.h"
 
+#include "brokeroptions.h"
 #include "checkservice.h"
 
 #include <QtCore/QJsonDocument>
@@ -13,11 +14,6 @@ const int RememberedRequests = 10000;
 QString compactJson(const QVariantMap &map)
 {
     return QString::fromUtf8(QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact));
-}
-
-QString answerUid(const QVariantMap &answer)
-{
-    return answer.value(QStringLiteral("message")).toMap().value(QStringLiteral("uid")).toString();
 }
 
 } // namespace
@@ -45,7 +41,7 @@ BrokerService::BrokerService(const CheckServiceBehaviour &behaviour,
         const StompBus::Settings settings = m_bus->settings();
         emit logLine(QStringLiteral("broker"),
                      QStringLiteral("connected to %1, answering requests from %2")
-                         .arg(settings.connection.broker(), settings.requestDestination));
+                         .arg(m_bus->client()->currentBroker(), settings.requestDestination));
     });
     connect(client, &StompClient::connectionLost, this, [this](const QString &reason) {
         // While the broker stays away every attempt fails; the log tells the first.
@@ -67,10 +63,7 @@ BrokerService::BrokerService(const CheckServiceBehaviour &behaviour,
             });
     connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
         m_stopping = m_finished = true;
-        emit refused(QStringLiteral("%1; check %2")
-                         .arg(reason, refusal == StompClient::LoginRefused
-                                          ? QStringLiteral("--login, --passcode and --vhost")
-                                          : QStringLiteral("--request-destination")));
+        emit refused(BrokerOptions::explainRefusal(BrokerOptions::Side::Service, refusal, reason));
     });
     connect(client, &StompClient::closed, this, [this] {
         if (!m_stopping || m_finished)
@@ -111,55 +104,54 @@ void BrokerService::takeRequest(const QVariantMap &request, const QString &reply
                      QStringLiteral("without reply-to, cannot be answered: %1").arg(compactJson(request)));
         return;
     }
-    const int number = ++m_taken;
-    if (m_replyTo.contains(uid)) {
+    const int number = ++m_takenCount;
+    if (m_numberOfUid.contains(uid)) {
         emit logLine(QStringLiteral("request"),
-                     QStringLiteral("#%1 repeats the uid of #%2")
-                         .arg(number)
-                         .arg(m_requestNumbers.value(uid)));
+                     QStringLiteral("#%1 repeats the uid of #%2").arg(number).arg(m_numberOfUid.value(uid)));
     }
-    rememberReplyTo(uid, replyTo);
-    m_requestNumbers.insert(uid, number);
     emit logLine(QStringLiteral("request"),
                  QStringLiteral("#%1 from %2 %3").arg(number).arg(replyTo, compactJson(request)));
+    // The service counts the requests it is handed; its next number is this request's.
+    remember(m_service->requestCount() + 1, number, uid, replyTo);
     m_service->handleRequest(request);
     // After the bus has acknowledged the request, which happens once this slot returns.
     QTimer::singleShot(0, this, &BrokerService::checkLimit);
 }
 
-void BrokerService::rememberReplyTo(const QString &uid, const QString &replyTo)
+void BrokerService::remember(int serviceNumber, int number, const QString &uid, const QString &replyTo)
 {
-    if (!m_replyTo.contains(uid))
-        m_uidOrder.enqueue(uid);
-    m_replyTo.insert(uid, replyTo);
-    while (m_uidOrder.size() > RememberedRequests) {
-        const QString oldest = m_uidOrder.dequeue();
-        m_replyTo.remove(oldest);
-        m_requestNumbers.remove(oldest);
+    m_taken.insert(serviceNumber, Taken{number, replyTo});
+    m_order.enqueue(serviceNumber);
+    m_numberOfUid.insert(uid, number);
+    while (m_order.size() > RememberedRequests) {
+        const int oldest = m_order.dequeue();
+        m_taken.remove(oldest);
     }
+    // Bounded alike; an old uid forgotten only means a repeat goes unremarked.
+    if (m_numberOfUid.size() > 2 * RememberedRequests)
+        m_numberOfUid.clear();
 }
 
-void BrokerService::sendAnswer(const QVariantMap &answer)
+void BrokerService::sendAnswer(const QVariantMap &answer, int serviceNumber)
 {
-    const QString uid = answerUid(answer);
-    const QString replyTo = m_replyTo.value(uid);
-    if (replyTo.isEmpty()) {
+    const auto taken = m_taken.constFind(serviceNumber);
+    if (taken == m_taken.constEnd()) {
         emit logLine(QStringLiteral("answer"),
-                     QStringLiteral("for no known request, not sent: %1").arg(compactJson(answer)));
+                     QStringLiteral("for a request forgotten long ago, not sent: %1").arg(compactJson(answer)));
     } else if (!m_stopping) {
         emit logLine(QStringLiteral("answer"), QStringLiteral("to #%1 on %2 %3")
-                                                   .arg(m_requestNumbers.value(uid))
-                                                   .arg(replyTo, compactJson(answer)));
-        m_bus->publish(answer, replyTo);
+                                                   .arg(taken->number)
+                                                   .arg(taken->replyTo, compactJson(answer)));
+        m_bus->publish(answer, taken->replyTo);
     }
     QTimer::singleShot(0, this, &BrokerService::checkLimit);
 }
 
 void BrokerService::checkLimit()
 {
-    if (m_limit > 0 && m_taken >= m_limit && m_service->pendingAnswers() == 0 && !m_stopping) {
+    if (m_limit > 0 && m_takenCount >= m_limit && m_service->pendingAnswers() == 0 && !m_stopping) {
         emit logLine(QStringLiteral("service"),
-                     QStringLiteral("%1 request(s) answered; stopping").arg(m_taken));
+                     QStringLiteral("%1 request(s) answered; stopping").arg(m_takenCount));
         stop();
     }
 }

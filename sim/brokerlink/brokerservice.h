@@ -14,8 +14,8 @@ class CheckService;
 
 // The simulated check service as a process of its own on a broker. Each request taken from
 // the request destination goes to the service, and each answer goes to the reply-to of the
-// request it answers (found by the uid the answer carries), so that any number of terminals
-// can share one service. What crosses the broker, and how the connection fares, is told
+// request it answers, so that any number of terminals can share one service: never by the uid
+// the answer carries, which two terminals may both send, or a faulty answer may not carry. What crosses the broker, and how the connection fares, is told
 // through logLine() for the service's log.
 class BrokerService : public QObject
 {
@@ -32,7 +32,7 @@ public:
     void setRequestLimit(int requests) { m_limit = requests; }
     int requestLimit() const { return m_limit; }
     // Requests handed to the service.
-    int takenRequests() const { return m_taken; }
+    int takenRequests() const { return m_takenCount; }
 
     // Connects and subscribes; false, with *error set, when the settings are not usable.
     bool open(QString *error);
@@ -51,21 +51,26 @@ signals:
 
 private slots:
     void takeRequest(const QVariantMap &request, const QString &replyTo);
-    void sendAnswer(const QVariantMap &answer);
+    void sendAnswer(const QVariantMap &answer, int serviceNumber);
     void checkLimit();
 
 private:
-    void rememberReplyTo(const QString &uid, const QString &replyTo);
+    void remember(int serviceNumber, int number, const QString &uid, const QString &replyTo);
 
+    struct Taken {
+        int number; // as the log counts requests
+        QString replyTo;
+    };
     CheckService *m_service;
     StompBus *m_bus;
-    // Request uid to where its answers go; the oldest are forgotten past a bound, so that a
-    // service that runs for days does not grow.
-    QHash<QString, QString> m_replyTo;
-    QHash<QString, int> m_requestNumbers;
-    QQueue<QString> m_uidOrder;
+    // The service's request number to where its answers go; the oldest are forgotten past a
+    // bound, so that a service that runs for days does not grow.
+    QHash<int, Taken> m_taken;
+    QQueue<int> m_order;
+    // The uids of the remembered requests, only to tell the log when one comes again.
+    QHash<QString, int> m_numberOfUid;
     int m_limit = 0;
-    int m_taken = 0;
+    int m_takenCount = 0;
     bool m_connected = false;
     bool m_stopping = false;
     bool m_finished = false;

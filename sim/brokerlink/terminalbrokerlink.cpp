@@ -1,5 +1,7 @@
 #include "terminalbrokerlink.h"
 
+#include "brokeroptions.h"
+
 TerminalBrokerLink::TerminalBrokerLink(const StompBus::Settings &settings, QObject *parent)
     : QObject(parent)
     , m_bus(new StompBus(StompBus::TerminalRole, settings, this))
@@ -17,10 +19,7 @@ TerminalBrokerLink::TerminalBrokerLink(const StompBus::Settings &settings, QObje
     connect(client, &StompClient::closed, this, &TerminalBrokerLink::closed);
     connect(client, &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
         m_waiting = false;
-        const QString options = refusal == StompClient::LoginRefused
-                                    ? QStringLiteral("--login, --passcode and --vhost")
-                                    : QStringLiteral("--request-destination and --reply-destination");
-        emit refused(QStringLiteral("%1; check %2").arg(reason, options));
+        emit refused(BrokerOptions::explainRefusal(BrokerOptions::Side::Terminal, refusal, reason));
     });
 }
 
@@ -60,7 +59,9 @@ bool TerminalBrokerLink::close()
 void TerminalBrokerLink::connected()
 {
     m_up = true;
-    emit noted(m_everConnected ? QStringLiteral("connected again") : QStringLiteral("connected"));
+    const QString where = m_bus->client()->currentBroker();
+    emit noted(m_everConnected ? QStringLiteral("connected again, to %1").arg(where)
+                               : QStringLiteral("connected to %1").arg(where));
     m_everConnected = true;
     if (m_waiting) {
         m_waiting = false;

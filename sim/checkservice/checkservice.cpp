@@ -148,7 +148,7 @@ void CheckService::handleRequest(const QVariantMap &request)
     double delay = rule && rule->delay >= 0 ? rule->delay : m_behaviour.delay;
     int copies = 1 + (rule ? rule->duplicates : 0);
     applyFault(read, &answer, &delay, &copies);
-    deliver(answer, delay, copies);
+    deliver(answer, number, delay, copies);
 }
 
 void CheckService::applyFault(const Request &request, QVariantMap *answer, double *delay,
@@ -273,21 +273,21 @@ QVariantMap CheckService::answerOnItsOwn(const Request &request, int number)
                   step(2, true, false, QString(), m_behaviour.completion));
 }
 
-void CheckService::deliver(const QVariantMap &answer, double delaySeconds, int copies)
+void CheckService::deliver(const QVariantMap &answer, int number, double delaySeconds, int copies)
 {
     m_pendingAnswers += copies;
-    send(answer, int(std::lround(qMax(0.0, delaySeconds) * 1000.0 * m_timeScale)), copies);
+    send(answer, number, int(std::lround(qMax(0.0, delaySeconds) * 1000.0 * m_timeScale)), copies);
 }
 
-void CheckService::send(const QVariantMap &answer, int delayMilliseconds, int copies)
+void CheckService::send(const QVariantMap &answer, int number, int delayMilliseconds, int copies)
 {
-    QTimer::singleShot(delayMilliseconds, this, [this, answer, copies] {
+    QTimer::singleShot(delayMilliseconds, this, [this, answer, number, copies] {
         --m_pendingAnswers;
-        emit answerReady(answer);
+        emit answerReady(answer, number);
         // A copy leaves only once the event loop has gone round: the receiver has dealt with
         // the answer, and with what it posted, before the copy arrives.
         if (copies > 1)
-            send(answer, 0, copies - 1);
+            send(answer, number, 0, copies - 1);
     });
 }
 

@@ -12,7 +12,8 @@
 // reads each check request as the real service does (the "checkdata" JSON, the step, the phone
 // number, the SMS code) and answers with the request's uid and message type, always later,
 // through the event loop. It knows no transport: requests come in through handleRequest() and
-// answers leave through answerReady().
+// answers leave through answerReady(), each with the number of the request it answers, so that
+// a transport sends it back the way that request came whatever the answer holds.
 class CheckService : public QObject
 {
     Q_OBJECT
@@ -60,7 +61,8 @@ public slots:
     void handleRequest(const QVariantMap &request);
 
 signals:
-    void answerReady(QVariantMap answer);
+    // requestNumber is requestCount() as it was once that request was counted.
+    void answerReady(QVariantMap answer, int requestNumber);
     // The customer's phone gets the code that the service will expect.
     void smsSent(QString msisdn, QString code);
     // Why the service answers as it does, in words for a transcript.
@@ -71,8 +73,8 @@ private:
                           const CheckServiceBehaviour::Rule *rule);
     QVariantMap answerOnItsOwn(const Request &request, int number);
     void applyFault(const Request &request, QVariantMap *answer, double *delay, int *copies) const;
-    void deliver(const QVariantMap &answer, double delaySeconds, int copies);
-    void send(const QVariantMap &answer, int delayMilliseconds, int copies);
+    void deliver(const QVariantMap &answer, int number, double delaySeconds, int copies);
+    void send(const QVariantMap &answer, int number, int delayMilliseconds, int copies);
 
     static QVariantMap answer(const Request &request, bool error, int result,
                               const QString &description, const QString &resultDescription,

@@ -80,6 +80,9 @@ bool ConformanceRun::prepare(QString *error)
         if (m_stopped)
             emit finished(m_exitCode);
     });
+    connect(m_bus->client(), &StompClient::refused, this, [this](StompClient::Refusal refusal, const QString &reason) {
+        stop(2, BrokerOptions::explainRefusal(BrokerOptions::Side::Terminal, refusal, reason));
+    });
     return m_bus->open(error);
 }
 

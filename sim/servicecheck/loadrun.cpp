@@ -115,6 +115,10 @@ bool LoadRun::prepare(QString *error)
             if (m_stopped && --m_closing == 0)
                 emit finished(m_exitCode);
         });
+        connect(terminal.bus->client(), &StompClient::refused, this,
+                [this](StompClient::Refusal refusal, const QString &reason) {
+                    stop(2, BrokerOptions::explainRefusal(BrokerOptions::Side::Terminal, refusal, reason));
+                });
     }
     if (broker.isEnabled())
         return true;

@@ -26,6 +26,20 @@ other's traffic:
                   waits for an answer that the outage lost: the waiting message runs out and
                   the dialogue cancels, nothing crashes, the service reconnects and the next
                   terminal's dialogue completes; the broker is left running
+  readme          README's example as a newcomer runs it, ten rounds: one service and two
+                  terminals of the same scenario started together, all with default options
+                  (the default request destination, the terminal id and reply queue left to
+                  the programs): both terminals reach the end every round, no uid repeats
+  tls             over the broker's TLS listener (TAVRIN_BROKER_TLS, TAVRIN_BROKER_CA): the
+                  service with a client certificate and a terminal trusting the CA file play
+                  the 454 dialogue; a terminal without the CA file, and one speaking plain
+                  STOMP to the TLS port, end at once with exit code 2 and the reason
+  cluster         on a RabbitMQ cluster (TAVRIN_BROKER lists its nodes, scripts/cluster.sh runs
+                  it), quorum queues: two services and the checker's load mode (10 terminals,
+                  40 dialogues each); ten seconds in, the node all of them reached first is
+                  killed. Every dialogue ends, no more fail than there are terminals, nothing
+                  is duplicated or foreign, every connection moves on within 15 s; the node
+                  is started again after, unless TAVRIN_CLUSTER_DISPOSABLE is set
   idle            service and terminal on a short heart-beat stay idle for longer than three
                   intervals (the terminal waits for an answer that never comes): neither loses
                   its connection, and the service then answers the next terminal
@@ -117,6 +131,8 @@ class Program:
     def __init__(self, name, argv):
         self.name = name
         self.lines = []
+        # (seconds since the check started, line), for timing what happened.
+        self.stamped = []
         self.changed = threading.Condition()
         print("%s$ %s" % (name, " ".join(argv)), flush=True)
         self.process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -134,6 +150,7 @@ class Program:
             print("%6.2f %s%s %s" % (time.monotonic() - STARTED, self.name, tag, line), flush=True)
             with self.changed:
                 self.lines.append(line)
+                self.stamped.append((time.monotonic() - STARTED, line))
                 self.changed.notify_all()
         with self.changed:
             self.changed.notify_all()
@@ -423,6 +440,144 @@ def idle_check(args, broker):
     stop_service(service, 3)
 
 
+def readme_check(args, broker):
+    rounds = int(args.rounds or 10)
+    service = Program("service", [args.service, "--broker", broker.address, "--scenario", args.scenario])
+    service.wait_for(r"^\[broker\]\s+connected to ")
+    for round_number in range(1, rounds + 1):
+        terminals = [Program("r%d-terminal%d" % (round_number, index),
+                             [args.terminal, "--headless", "--broker", broker.address,
+                              "--scenario", os.path.splitext(os.path.basename(args.scenario))[0]])
+                     for index in (1, 2)]
+        for terminal in terminals:
+            terminal.ends_with(0, " in round %d: the scenario's end was not reached" % round_number)
+        print("round %d of %d passed" % (round_number, rounds), flush=True)
+    check(service.count(r"repeats the uid") == 0, "two requests came with one uid")
+    stop_service(service, 4 * rounds)
+
+
+def tls_check(args, broker):
+    address, ca = os.environ.get("TAVRIN_BROKER_TLS", ""), os.environ.get("TAVRIN_BROKER_CA", "")
+    if not address or not ca:
+        print("skipped: no TLS listener (scripts/broker.sh --tls start prints TAVRIN_BROKER_TLS "
+              "and TAVRIN_BROKER_CA)")
+        return SKIP
+    folder = os.path.dirname(ca)
+    tls = Broker(address)
+    trusting = ["--tls", "--ca-file", ca]
+    requests, reply = destinations()
+    service = start_service(args, tls, requests, extra=trusting + [
+        "--cert", os.path.join(folder, "client.pem"), "--key", os.path.join(folder, "client.key")])
+    check(service.count(r"^\[service\]\s+on %s over TLS" % re.escape(address)) == 1,
+          "the service did not say it uses TLS")
+    terminal = start_terminal(args, tls, "terminal", args.scenario, requests, reply("t"), *trusting)
+    terminal.ends_with(0, ": the scenario's end was not reached over TLS")
+    stop_service(service, read_scenario(args.scenario)["expected"]["requests"])
+
+    refusals = (("untrusting", ["--tls"], r"its certificate is not trusted"),
+                ("plain", ["--connect-timeout", "3"], r"no CONNECTED from %s within 3000 ms" % re.escape(address)))
+    for name, extra, reason in refusals:
+        refused = start_terminal(args, tls, name, args.scenario, requests, reply(name), *extra)
+        refused.ends_with(2, ": %s was not refused" % name)
+        check(refused.count(r"^FAIL: .*" + reason) == 1, "%s: no FAIL naming %r" % (name, reason))
+        check(refused.ended - refused.started < 15, "%s took %.1f s to give up"
+              % (name, refused.ended - refused.started))
+
+
+CLUSTER_TERMINALS, CLUSTER_DIALOGUES = 10, 40
+# Answers after 0.225 s, so that the run lasts well past the kill; a lost answer is given up
+# after 9 s.
+CLUSTER_SCALE = "0.15"
+KILL_AFTER_SECONDS = 10
+MOVE_ON_SECONDS = 15
+
+
+def cluster_script(args, *command):
+    started = time.monotonic()
+    result = subprocess.run([args.cluster_script, *command], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    print("%6.2f cluster.sh %s (%.1f s): %s" % (time.monotonic() - STARTED, " ".join(command),
+                                                time.monotonic() - started,
+                                                result.stdout.decode("utf-8", "replace").strip()), flush=True)
+    return result.returncode
+
+
+def longest_move(stamped, killed_at, lost, connected):
+    """Seconds from the first loss after the kill to the last new connection, and the counts."""
+    losses = [t for t, line in stamped if t >= killed_at and re.search(lost, line)]
+    returns = [t for t, line in stamped if t >= killed_at and re.search(connected, line)]
+    gap = (max(returns) - min(losses)) if losses and returns else None
+    return gap, len(losses), len(returns)
+
+
+def cluster_check(args, broker):
+    if "," not in broker.address or not args.cluster_script:
+        print("skipped: TAVRIN_BROKER names one broker, not a cluster (scripts/cluster.sh start)")
+        return SKIP
+    first = broker.address.split(",")[0]
+    requests, reply = destinations()
+    quorum = ["--quorum-queues"]
+    services = []
+    for index in (1, 2):
+        service = Program("service%d" % index, [args.service, *broker.arguments(), "--scenario", args.scenario,
+                                                "--time-scale", CLUSTER_SCALE, "--request-destination", requests,
+                                                *quorum])
+        service.wait_for(r"^\[broker\]\s+connected to ")
+        check(service.count(r"^\[broker\]\s+connected to %s," % re.escape(first)) == 1,
+              "%s did not reach the first node first" % service.name)
+        services.append(service)
+    load = Program("load", [args.checker, *broker.arguments(), "--time-scale", CLUSTER_SCALE, "--scenario",
+                            args.scenario, "--request-destination", requests, "--reply-destination",
+                            reply("load"), "--terminals", str(CLUSTER_TERMINALS),
+                            "--dialogues", str(CLUSTER_DIALOGUES), *quorum])
+    killed = False
+    try:
+        # Ten seconds into the load, which starts once every terminal has its queue.
+        services[0].wait_for(r"^\[request\]\s+#1 from ", seconds=60)
+        time.sleep(KILL_AFTER_SECONDS)
+        check(load.process.poll() is None, "the load run ended before the kill")
+        killed_at = time.monotonic() - STARTED
+        check(cluster_script(args, "kill", "1") == 0, "cluster.sh kill 1 failed")
+        killed = True
+        code = load.finish(240)
+        check(code in (0, 1), "the load run ended with %r" % code)
+        results = [line for line in load.lines if line.startswith("RESULT ")]
+        check(len(results) == 1, "the load run printed no RESULT")
+        facts = dict(field.split("=", 1) for field in results[0].split()[1:])
+        print("after the kill: %s" % results[0], flush=True)
+        total = CLUSTER_TERMINALS * CLUSTER_DIALOGUES
+        check(int(facts["dialogues"]) == total, "%s of %d dialogues ended" % (facts["dialogues"], total))
+        completed = [line for line in load.lines if line.startswith("dialogues: ")]
+        failed = int(re.search(r"(\d+) failed", completed[0]).group(1)) + int(facts["lost"]) if completed else -1
+        check(0 <= failed <= CLUSTER_TERMINALS, "%d dialogue(s) failed, more than one per terminal" % failed)
+        check(facts["duplicated"] == "0" and facts["foreign"] == "0",
+              "answers duplicated %s, foreign %s" % (facts["duplicated"], facts["foreign"]))
+
+        # Every connection on the killed node moves on: the checker's terminals say so on their
+        # log, the services on theirs.
+        gap, losses, returns = longest_move(load.stamped, killed_at, r"connection to %s lost" % re.escape(first),
+                                            r"connected again, to 127\.0\.0\.1:\d+")
+        check(losses == CLUSTER_TERMINALS and returns >= losses,
+              "the checker's terminals lost %d connection(s) and made %d again" % (losses, returns))
+        check(gap is not None and gap <= MOVE_ON_SECONDS, "the terminals took %s s to move on" % gap)
+        for service in services:
+            service_gap, lost, back = longest_move(service.stamped, killed_at, r"^\[broker\]\s+connection lost",
+                                                   r"^\[broker\]\s+connected to ")
+            # A node that just took over may drop a connection once more while its queues
+            # elect their leaders: each loss must be followed by a new connection.
+            check(lost >= 1 and back == lost and service_gap <= MOVE_ON_SECONDS,
+                  "%s: %d loss(es), %d new connection(s), %s s" % (service.name, lost, back, service_gap))
+            gap = max(gap, service_gap)
+            losses += lost
+        print("FAIL-OVER failed=%d reconnects=%d longest-gap-ms=%d" % (failed, losses, gap * 1000), flush=True)
+        for service in services:
+            stop_service(service)
+    finally:
+        # A cluster about to be stopped (TAVRIN_CLUSTER_DISPOSABLE) is left with two nodes.
+        if killed and not os.environ.get("TAVRIN_CLUSTER_DISPOSABLE"):
+            cluster_script(args, "start-node", "1")
+
+
 def start_checker(args, broker, name, requests, *extra):
     return Program(name, [args.checker, *broker.arguments(), "--time-scale", TIME_SCALE,
                           "--scenario", args.scenario, "--request-destination", requests, *extra])
@@ -464,7 +619,7 @@ def main():
     parser.add_argument("check", choices=sorted(CHECKS))
     parser.add_argument("--terminal", required=True)
     for option in ("--service", "--scenario", "--scenarios", "--broker-script", "--checker",
-                   "--fault", "--rule"):
+                   "--fault", "--rule", "--rounds", "--cluster-script"):
         parser.add_argument(option)
     args = parser.parse_args()
 

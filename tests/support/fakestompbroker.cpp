@@ -1,7 +1,21 @@
 #include "fakestompbroker.h"
 
 #include <QtCore/QTimer>
-#include <QtNetwork/QTcpSocket>
+#include <QtNetwork/QSslSocket>
+
+void FakeStompServer::incomingConnection(qintptr descriptor)
+{
+    auto *socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    if (!tls.localCertificate().isNull()) {
+        socket->setSslConfiguration(tls);
+        socket->startServerEncryption();
+    }
+    addPendingConnection(socket);
+}
 
 FakeStompBroker::FakeStompBroker(QObject *parent)
     : QObject(parent)
@@ -21,8 +35,8 @@ bool FakeStompBroker::listen()
 StompClient::Settings FakeStompBroker::clientSettings() const
 {
     StompClient::Settings settings;
-    settings.host = QStringLiteral("127.0.0.1");
-    settings.port = m_port;
+    settings.brokers = {StompClient::Address{QStringLiteral("127.0.0.1"), m_port}};
+    settings.tls = !m_server.tls.localCertificate().isNull();
     settings.heartBeatSendMs = settings.heartBeatReceiveMs = 0;
     settings.reconnectMinMs = 20;
     settings.reconnectMaxMs = 80;

@@ -3,6 +3,7 @@
 
 #include <QtCore/QList>
 #include <QtCore/QObject>
+#include <QtNetwork/QSslConfiguration>
 #include <QtNetwork/QTcpServer>
 
 #include "stompclient.h"
@@ -11,7 +12,19 @@
 
 class QTcpSocket;
 
-// A STOMP broker on loopback that a test can script. It answers CONNECT, confirms receipts,
+// Accepts each connection as a QSslSocket, encrypted when a configuration with a certificate
+// is set (Qt 5 has no QSslServer).
+class FakeStompServer : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    QSslConfiguration tls;
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+};
+
+// A STOMP broker on loopback that a test can script, over TLS when tls is set. It answers CONNECT, confirms receipts,
 // beats as its CONNECTED promises, and records every frame and every heart-beat it gets. A
 // test can also send any frame or raw bytes, drop the connections, stop listening and listen
 // again on the same port.
@@ -24,6 +37,9 @@ public:
     bool listen();
     void stopListening() { m_server.close(); }
     QString errorString() const { return m_server.errorString(); }
+    quint16 port() const { return m_port; }
+    // Set before listen(): a local certificate and key make it a TLS listener.
+    void setTls(const QSslConfiguration &tls) { m_server.tls = tls; }
 
     // Settings for a client of this broker: no heart-beats, quick reconnection.
     StompClient::Settings clientSettings() const;
@@ -66,7 +82,7 @@ private:
     void readFrom(int index);
     void handle(int index, const StompFrame &frame);
 
-    QTcpServer m_server;
+    FakeStompServer m_server;
     quint16 m_port = 0;
     QList<Connection> m_connections;
     int m_delivered = 0;
