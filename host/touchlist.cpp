@@ -6,6 +6,9 @@
 #include <QtWidgets/QScroller>
 #include <QtWidgets/QStyle>
 
+// qMax() takes it by reference, which needs it defined once.
+const int TouchList::MinimumRowHeight;
+
 TouchList::TouchList(QListWidget *list)
     : QObject(list)
     , m_list(list)
