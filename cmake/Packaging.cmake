@@ -77,7 +77,14 @@ set(CPACK_COMPONENTS_ALL plugin runtime simulators dev)
 set(CPACK_COMPONENT_RUNTIME_GROUP standin)
 set(CPACK_COMPONENT_SIMULATORS_GROUP standin)
 
-tavrin_deb_package(plugin tavrin-plugin SECTION misc DOC_COMPONENT plugin
+# For terminals whose host runs on Qt 6: the same files built against Qt 6, so one of the two.
+if(TAVRIN_QT EQUAL 6)
+    set(TAVRIN_PLUGIN_PACKAGE tavrin-plugin-qt6)
+    set(CPACK_DEBIAN_PLUGIN_PACKAGE_CONFLICTS "tavrin-plugin")
+else()
+    set(TAVRIN_PLUGIN_PACKAGE tavrin-plugin)
+endif()
+tavrin_deb_package(plugin ${TAVRIN_PLUGIN_PACKAGE} SECTION misc DOC_COMPONENT plugin
     SUMMARY "online customer check before a payment, as a payment terminal plugin"
     DESCRIPTION
         "Before a payment to the providers 71000454, 72000434 and 113003105 the plugin"
@@ -91,7 +98,7 @@ tavrin_deb_package(plugin tavrin-plugin SECTION misc DOC_COMPONENT plugin
         "classes it uses.")
 
 tavrin_deb_package(standin tavrin-standin-host SECTION misc DOC_COMPONENT runtime
-    DEPENDS "tavrin-plugin (= ${PROJECT_VERSION})"
+    DEPENDS "${TAVRIN_PLUGIN_PACKAGE} (= ${PROJECT_VERSION})"
     SUMMARY "stand-in payment terminal host and simulators for the Tavrin plugin"
     DESCRIPTION
         "A stand-in for the payment terminal's host application, to run the Tavrin"

@@ -63,7 +63,10 @@ void AnswerWalker::walkParameterMap(const QVariantMap &parameter)
 void AnswerWalker::walkList(const QList<TavrinPayParameter> &parameters, const QVariant &source,
                             int depth)
 {
-    const QVariantList entries = source.isValid() ? source.toList() : QVariantList();
+    // A text is no list to the records, although Qt 6 converts it to the list of its characters.
+    const int type = source.userType();
+    const bool isText = type == QMetaType::QString || type == QMetaType::QByteArray;
+    const QVariantList entries = source.isValid() && !isText ? source.toList() : QVariantList();
     if (depth > TavrinPayParameter::MAX_NESTING_DEPTH) {
         check(parameters.isEmpty(), "entries kept below the nesting bound");
         return;

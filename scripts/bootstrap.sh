@@ -14,6 +14,21 @@ packages=(
     libgtest-dev libbenchmark-dev valgrind
     python3
 )
+# A configure that asks for Qt 6 (-DTAVRIN_QT=6), or a build directory configured so, needs
+# Debian's Qt 6 as well: UiTools' CMake files want the OpenGL ones, and the offscreen platform
+# the suites run on comes with the platform plugins.
+qt_major=5
+grep -qs '^TAVRIN_QT:STRING=6$' "$build_dir/CMakeCache.txt" && qt_major=6
+for argument in "$@"; do
+    case "$argument" in
+        -DTAVRIN_QT=6 | -DTAVRIN_QT:STRING=6) qt_major=6 ;;
+        -DTAVRIN_QT=* | -DTAVRIN_QT:STRING=*) qt_major=5 ;;
+    esac
+done
+if [ "$qt_major" = 6 ]; then
+    packages+=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+               libqt6opengl6-dev qt6-qpa-plugins)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -24,6 +24,16 @@ int toBoundedInt(const QVariant &value)
     return value.toInt();
 }
 
+// A list of the service's, as QVariant converts it. Qt 6 also reads a text as the list of its
+// characters, which would make "abc" three empty parameters; a text is no list on any Qt.
+QVariantList listOf(const QVariant &value)
+{
+    const int type = value.userType();
+    if (type == QMetaType::QString || type == QMetaType::QByteArray)
+        return QVariantList();
+    return value.toList();
+}
+
 // The containers the records read: the answer, its message, the step, its parameter list, and
 // a parameter and its own list for every level of parameters.
 const int MaxPrintedLevels = 4 + 2 * (TavrinPayParameter::MAX_NESTING_DEPTH + 1);
@@ -110,7 +120,7 @@ TavrinPayParameter::TavrinPayParameter(const QVariantMap &map, int depth, bool *
     if (it != end && it.value().isValid()) {
         if (depth < MAX_NESTING_DEPTH)
             m_paramList = readList(it.value(), depth + 1, truncated);
-        else if (!it.value().toList().isEmpty())
+        else if (!listOf(it.value()).isEmpty())
             *truncated = true;
     }
     it = map.constFind(QStringLiteral("regexp"));
@@ -135,7 +145,7 @@ QList<TavrinPayParameter> TavrinPayParameter::readList(const QVariant &list, int
                                                        bool *truncated)
 {
     QList<TavrinPayParameter> parameters;
-    const QVariantList entries = list.toList();
+    const QVariantList entries = listOf(list);
     parameters.reserve(entries.size());
     for (QVariantList::const_iterator it = entries.constBegin(); it != entries.constEnd(); ++it)
         parameters.append(TavrinPayParameter(it->toMap(), depth, truncated));

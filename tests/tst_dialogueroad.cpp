@@ -71,8 +71,12 @@ private slots:
     void cardNumberAndChoice();
     void nextCustomerStartsEmpty_data();
     void nextCustomerStartsEmpty();
+    void valuesWrittenAsJson_data();
+    void valuesWrittenAsJson();
 
 private:
+    // The answer to the last request as the host's bus reads the service's JSON text.
+    void answerJson(const QByteArray &step);
     // Checks the request sent last against the one expected, and that it is the only new one.
     void verifyLastRequest(int count, qint64 providerId, const QString &msisdn,
                            const QString &smscode = QString());
@@ -312,6 +316,59 @@ void tst_DialogueRoad::nextCustomerStartsEmpty()
     QVERIFY(d->enter("4321"));
     QCOMPARE(d->lastShownInput().parameter.name(), "card_num");
     QCOMPARE(d->lastShownInput().parameter.value(), hostCard);
+}
+
+void tst_DialogueRoad::answerJson(const QByteArray &step)
+{
+    const QByteArray text = "{\"message\": {\"msgType\": \"tavrinPluginRequest\", \"uid\": \""
+        + d->lastUid().toUtf8() + "\", \"error\": false, \"result\": 0.0, \"params\": " + step + "}}";
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    QVERIFY2(document.isObject(), qPrintable(error.errorString()));
+    d->fixture.bus.answerNow(document.object().toVariantMap());
+}
+
+void tst_DialogueRoad::valuesWrittenAsJson_data()
+{
+    // A value as the service writes it, and the text the customer sees and the payment gets.
+    // Which QVariant a JSON number becomes, and the text of each, has moved between Qt
+    // releases; the screens must not.
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("whole number") << QByteArray("654321") << "654321";
+    QTest::newRow("sixteen digits keep every digit") << QByteArray("4276123412341234") << "4276123412341234";
+    QTest::newRow("whole number with an exponent") << QByteArray("6.54321e5") << "654321";
+    QTest::newRow("fraction") << QByteArray("45.5") << "45.5";
+    QTest::newRow("negative number") << QByteArray("-7") << "-7";
+    QTest::newRow("true") << QByteArray("true") << "true";
+    QTest::newRow("null is no text") << QByteArray("null") << "";
+    QTest::newRow("text keeps its leading zeros") << QByteArray("\"004512\"") << "004512";
+}
+
+void tst_DialogueRoad::valuesWrittenAsJson()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, text);
+
+    QVERIFY(d->start());
+    QVERIFY(d->enter("9161234567"));
+    // Flags and numbers of the answer itself written as numbers of either kind.
+    answerJson("{\"isCompleted\": 1, \"isError\": 0, \"currentStep\": 1.0, \"payParamList\": ["
+               "{\"name\": \"ID_number\", \"title\": \"Номер паспорта\", \"isEditable\": true, \"value\": "
+               + json + "}, {\"name\": \"smscode\", \"title\": \"Код из SMS\", \"isEditable\": true}]}");
+    QCOMPARE(d->lastShownInput().parameter.name(), "ID_number");
+    QCOMPARE(d->lastShownInput().parameter.value(), text);
+    QVERIFY(d->enter("1"));
+    QVERIFY(d->enter("1234"));
+    QCOMPARE(d->sentCount(), 2);
+
+    // The service's value wins over the entered one.
+    answerJson("{\"isCompleted\": true, \"isError\": false, \"currentStep\": 2, \"payParamList\": ["
+               "{\"name\": \"ID_number\", \"value\": " + json + "}]}");
+    QCOMPARE(d->payDetails(), 1);
+    QVERIFY2(providerValues().contains("pas_num=" + text + " masked"),
+             qPrintable(providerValues().join(", ")));
 }
 
 QTEST_MAIN(tst_DialogueRoad)

@@ -36,12 +36,21 @@ void tst_PluginLoader::metaData()
     QCOMPARE(meta.value(QStringLiteral("IID")).toString(), QStringLiteral(IPayByProvider_iid));
     QCOMPARE(meta.value(QStringLiteral("className")).toString(),
              QStringLiteral("TavrinPluginHandler"));
-    // moc records the Qt it ran for; Qt 5.15's leaves out the patch level.
+    // moc records the Qt it ran for; Qt 5.15's leaves out the patch level. A host refuses a
+    // module of another major, or of a later release than its own.
     const int version = meta.value(QStringLiteral("version")).toInt();
     QCOMPARE(version & 0xffff00, QT_VERSION & 0xffff00);
+    QVERIFY2(meta.value(QStringLiteral("debug")).isBool(), "no \"debug\" flag");
 #ifdef QT_NO_DEBUG
     QCOMPARE(meta.value(QStringLiteral("debug")).toBool(), false);
 #endif
+    // Each major's host reads the metadata through its own entry point: Qt 6 finds it as CBOR.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const char *const entryPoint = "qt_plugin_query_metadata_v2";
+#else
+    const char *const entryPoint = "qt_plugin_query_metadata";
+#endif
+    QVERIFY2(QLibrary(loader.fileName()).resolve(entryPoint), entryPoint);
     QVERIFY(meta.value(QStringLiteral("MetaData")).toObject().isEmpty());
 #if QT_VERSION >= QT_VERSION_CHECK(5, 12, 0)
     QEXPECT_FAIL("", "moc of Qt 5.12 and later leaves an empty metadata object out", Continue);
@@ -50,7 +59,12 @@ void tst_PluginLoader::metaData()
 
     // Integrators look a plugin over with Qt's own tool, where it is installed; it wants the
     // "MetaData" object.
-    const QString tool = QLibraryInfo::location(QLibraryInfo::BinariesPath) + QStringLiteral("/qtplugininfo");
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QString binaries = QLibraryInfo::path(QLibraryInfo::BinariesPath);
+#else
+    const QString binaries = QLibraryInfo::location(QLibraryInfo::BinariesPath);
+#endif
+    const QString tool = binaries + QStringLiteral("/qtplugininfo");
     if (QFileInfo(tool).isExecutable()) {
         QProcess info;
         info.start(tool, {QStringLiteral(TAVRIN_PLUGIN_PATH)});

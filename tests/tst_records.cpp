@@ -160,6 +160,10 @@ void tst_Records::payParameter_data()
     QTest::newRow("entries that are not maps are kept as default records")
         << QVariantMap{{"paramList", QVariantList{named("a"), "text", 7, QVariant(), named("b")}}}
         << QStringList{"paramList=a,,,,b"};
+    // Qt 6's QVariant would make them lists of their characters.
+    QTest::newRow("text as a list gives no entries") << QVariantMap{{"paramList", "abc"}} << QStringList();
+    QTest::newRow("bytes as a list give no entries")
+        << QVariantMap{{"paramList", QByteArray("abc")}} << QStringList();
 }
 
 void tst_Records::payParameter()

@@ -35,7 +35,9 @@ TranscriptPrinter::TranscriptPrinter(QObject *parent)
     : QObject(parent)
     , m_out(stdout)
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     m_out.setCodec("UTF-8");
+#endif
 }
 
 QString TranscriptPrinter::quoted(const QString &text)

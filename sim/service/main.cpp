@@ -29,7 +29,9 @@ int runOnBroker(const CheckServiceBehaviour &behaviour, CheckServiceBehaviour::F
                 const QString &description)
 {
     QTextStream out(stdout);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
     BrokerService broker(behaviour, settings);
     broker.service()->setTimeScale(timeScale);
     broker.service()->setFault(fault);
@@ -156,7 +158,9 @@ int main(int argc, char *argv[])
     service.setFault(fault);
 
     QTextStream out(stdout);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
     bool inputEnded = false;
     const auto quitWhenDone = [&] {
         if (inputEnded && service.pendingAnswers() == 0)

@@ -71,7 +71,9 @@ int main(int argc, char *argv[])
     }
 
     QTextStream out(stdout);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
     if (options.isLoad()) {
         LoadRun load(options, entries.first().scenario, &out);
         if (!load.prepare(&error))

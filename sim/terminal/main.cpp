@@ -19,7 +19,9 @@ namespace {
 int listScenarios()
 {
     QTextStream out(stdout);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");
+#endif
     out << "built-in (used without --scenario): " << ScenarioCatalog::builtInPath() << '\n';
     out << "shipped, in " << ScenarioCatalog::shippedDir() << ":\n";
     QStringList problems;

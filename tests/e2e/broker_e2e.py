@@ -526,10 +526,11 @@ def cluster_check(args, broker):
         check(service.count(r"^\[broker\]\s+connected to %s," % re.escape(first)) == 1,
               "%s did not reach the first node first" % service.name)
         services.append(service)
+    report_path = os.path.join(os.environ.get("TMPDIR", "/tmp"), "tavrin-cluster-%s.json" % uuid.uuid4().hex)
     load = Program("load", [args.checker, *broker.arguments(), "--time-scale", CLUSTER_SCALE, "--scenario",
                             args.scenario, "--request-destination", requests, "--reply-destination",
                             reply("load"), "--terminals", str(CLUSTER_TERMINALS),
-                            "--dialogues", str(CLUSTER_DIALOGUES), *quorum])
+                            "--dialogues", str(CLUSTER_DIALOGUES), "--json", report_path, *quorum])
     killed = False
     try:
         # Ten seconds into the load, which starts once every terminal has its queue.
@@ -541,17 +542,25 @@ def cluster_check(args, broker):
         killed = True
         code = load.finish(240)
         check(code in (0, 1), "the load run ended with %r" % code)
-        results = [line for line in load.lines if line.startswith("RESULT ")]
-        check(len(results) == 1, "the load run printed no RESULT")
-        facts = dict(field.split("=", 1) for field in results[0].split()[1:])
-        print("after the kill: %s" % results[0], flush=True)
+        with open(report_path, encoding="utf-8") as stream:
+            report = json.load(stream)
+        os.unlink(report_path)
+        dialogues, answers, connections = report["dialogues"], report["answers"], report["connections"]
+        print("after the kill: dialogues %s, answers %s, connections %s" % (dialogues, answers, connections),
+              flush=True)
         total = CLUSTER_TERMINALS * CLUSTER_DIALOGUES
-        check(int(facts["dialogues"]) == total, "%s of %d dialogues ended" % (facts["dialogues"], total))
-        completed = [line for line in load.lines if line.startswith("dialogues: ")]
-        failed = int(re.search(r"(\d+) failed", completed[0]).group(1)) + int(facts["lost"]) if completed else -1
-        check(0 <= failed <= CLUSTER_TERMINALS, "%d dialogue(s) failed, more than one per terminal" % failed)
-        check(facts["duplicated"] == "0" and facts["foreign"] == "0",
-              "answers duplicated %s, foreign %s" % (facts["duplicated"], facts["foreign"]))
+        check(dialogues["total"] == total, "%s of %d dialogues ended" % (dialogues["total"], total))
+        # The one dialogue a terminal had in flight when its node went may fail; no other.
+        for terminal in report["perTerminal"]:
+            check(terminal["failed"] + terminal["lost"] <= 1,
+                  "terminal %s: %d failed, %d lost" % (terminal["id"], terminal["failed"], terminal["lost"]))
+        failed = dialogues["failed"] + answers["lost"]
+        check(answers["duplicated"] == 0 and answers["foreign"] == 0,
+              "answers duplicated %s, foreign %s" % (answers["duplicated"], answers["foreign"]))
+        check(connections["reconnects"] >= CLUSTER_TERMINALS
+              and connections["longestGapMs"] <= MOVE_ON_SECONDS * 1000,
+              "the checker's terminals reconnected %d time(s), the longest gap %d ms"
+              % (connections["reconnects"], connections["longestGapMs"]))
 
         # Every connection on the killed node moves on: the checker's terminals say so on their
         # log, the services on theirs.
