@@ -63,7 +63,7 @@ QString dataRequestError()
 const QSet<qint64> TavrinPluginHandler::SUPPORTED_PROVIDERS =
     QSet<qint64>() << Q_INT64_C(71000454) << Q_INT64_C(72000434) << Q_INT64_C(113003105);
 const QString TavrinPluginHandler::pluginMessageType = QStringLiteral("tavrinPluginRequest");
-const QString TavrinPluginHandler::TAVRIN_PLUGIN_VERSION = QStringLiteral("4.2.12");
+const QString TavrinPluginHandler::TAVRIN_PLUGIN_VERSION = QStringLiteral(TAVRIN_VERSION);
 const QString TavrinPluginHandler::TAVRIN_PLUGIN_BUILD =
     TavrinPluginHandler::buildStamp(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
 
