@@ -13,7 +13,8 @@ work="${PLUGIN_ALONE_DIR:-$root/build-plugin-alone$([ "$qt_major" = 5 ] || echo 
 
 rm -rf "$work"
 mkdir -p "$work/host-include"
-cp "$root"/host/*.h "$work/host-include/"
+# Exactly the headers a terminal provides: the plugin sees nothing else of its host.
+cp "$root"/host/interface/*.h "$work/host-include/"
 
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi

@@ -1,11 +1,11 @@
 #include "soakrunner.h"
 
 #include "checkservice.h"
-#include "hostmonitor.h"
 #include "objectcensus.h"
+#include "pluginhost.h"
 #include "scenariocatalog.h"
 #include "scenarioverdict.h"
-#include "scriptedcustomer.h"
+#include "scenarioplay.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
@@ -87,21 +87,15 @@ SoakRunner::~SoakRunner()
 
 bool SoakRunner::prepare(QString *error)
 {
-    if (!m_driver.fixture.isLoaded()) {
-        *error = QStringLiteral("cannot load the plugin: %1").arg(m_driver.fixture.errorString());
+    if (!m_fixture.isLoaded()) {
+        *error = QStringLiteral("cannot load the plugin: %1").arg(m_fixture.errorString());
         return false;
     }
     // The customer reads the screens of a Russian kiosk, as the terminal simulator's default.
     const QString language = Scenario::languages().constFirst();
-    const QString pluginDir = QFileInfo(QStringLiteral(TAVRIN_PLUGIN_PATH)).absolutePath();
-    if (!m_translator.load(QStringLiteral("tavrinplugin_") + language, pluginDir)) {
-        *error = QStringLiteral("no translation tavrinplugin_%1 in %2").arg(language, pluginDir);
-        return false;
-    }
-    QCoreApplication::installTranslator(&m_translator);
     // The host's own texts speak the same language as the plugin's.
-    if (m_hostTranslator.loadLanguage(language))
-        QCoreApplication::installTranslator(&m_hostTranslator);
+    if (!m_fixture.host.installTranslation(language, error))
+        return false;
     const QDir dir(m_options.scenarioDir);
     for (const QString &file : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
         Scenario scenario;
@@ -115,8 +109,7 @@ bool SoakRunner::prepare(QString *error)
         *error = QStringLiteral("no scenarios in %1").arg(dir.absolutePath());
         return false;
     }
-    m_driver.fixture.plugin->setMessageReciever(&m_bus, SLOT(send(QVariantMap)));
-    m_driver.fixture.plugin->setMessageSender(&m_bus, SIGNAL(messageReceived(QVariantMap)));
+    PluginHost::attachBus(m_fixture.plugin, &m_bus, Scenario().kovraId);
     m_screen.show();
     MessageWidgetController::setTimeScale(m_options.timeScale);
     m_counting = ObjectCensus::install();
@@ -127,82 +120,67 @@ bool SoakRunner::prepare(QString *error)
 SoakRunner::Census SoakRunner::takeCensus() const
 {
     flushDeletions();
-    const QObject *plugin = m_driver.fixture.pluginObject;
+    const QObject *plugin = m_fixture.pluginObject;
     return {plugin ? plugin->children().size() : 0, QApplication::allWidgets().size(),
             m_counting ? ObjectCensus::alive() : 0};
 }
 
 QStringList SoakRunner::playDialogue(const Scenario &scenario)
 {
-    QScopedPointer<Provider> provider(scenario.createProvider());
     CheckService service(scenario.service);
     service.setTimeScale(m_options.timeScale);
     connect(&m_bus, &InProcessBus::requestReceived, &service, &CheckService::handleRequest);
     connect(&service, &CheckService::answerReady, &m_bus, &InProcessBus::publish);
-    ScriptedCustomer customer(scenario.inputs, 0);
+    ScenarioPlay play;
+    play.setRequestCounter([&service] { return service.requestCount(); }, true);
     QEventLoop loop;
-    QString failure;
-    connect(&customer, &ScriptedCustomer::failed, &loop, [&](const QString &reason) {
-        failure = reason;
+    ScenarioVerdict::Play ended;
+    bool over = false;
+    connect(&play, &ScenarioPlay::ended, &loop, [&](const ScenarioVerdict::Play &result) {
+        ended = result;
+        over = true;
         loop.quit();
     });
-    // The customer never acts inside the host's call: it is offered what is shown at once.
-    connect(HostMonitor::instance(), &HostMonitor::parameterShown, &customer, &ScriptedCustomer::offerScreen);
-    connect(HostMonitor::instance(), &HostMonitor::messageShown, &customer, &ScriptedCustomer::offerMessage);
-    connect(HostMonitor::instance(), &HostMonitor::messageClosed, &customer, &ScriptedCustomer::messageClosed);
 
-    const int cancelsBefore = m_driver.cancels();
-    const int paymentsBefore = m_driver.payDetails();
-    m_driver.fixture.plugin->setKovraInfo(KovraInfo(scenario.kovraId));
-    PluginBaseFormViewer *viewer = m_driver.open(provider.data());
+    m_fixture.plugin->setKovraInfo(KovraInfo(scenario.kovraId));
+    // The customer acts at once: the soak is about what a dialogue leaves, not its pace.
+    PluginBaseFormViewer *viewer = play.open(m_fixture.plugin, &m_fixture.session, scenario, 0);
     if (!viewer)
         return {QStringLiteral("start gave no pay screen")};
-    connect(viewer, &PluginBaseFormViewer::cancelRequested, &loop, &QEventLoop::quit);
-    connect(viewer, &PluginBaseFormViewer::payDetailRequested, &loop, &QEventLoop::quit);
     // The stack is empty: the pay screen is what it shows.
     m_screen.addWidget(viewer);
-    QTimer watchdog;
-    watchdog.callOnTimeout(&loop, &QEventLoop::quit);
-    watchdog.start(WatchdogMilliseconds);
-    m_driver.fixture.plugin->showInitScreen();
-    if (m_driver.cancels() == cancelsBefore && m_driver.payDetails() == paymentsBefore)
+    // The customer stops the moment the pay screen asks to end, inside the plugin's call, so
+    // that nothing it had planned is left over when the objects are counted.
+    connect(viewer, &PluginBaseFormViewer::cancelRequested, &loop, &QEventLoop::quit);
+    connect(viewer, &PluginBaseFormViewer::payDetailRequested, &loop, &QEventLoop::quit);
+    play.begin(WatchdogMilliseconds);
+    if (!over && play.play().endRequests == 0)
         loop.exec();
-    customer.stop();
+    play.stop();
 
     // The dialogue is over; its screens settle before the host takes the pay screen away.
     flushDeletions();
-    const int viewerObjects = m_driver.viewer() ? m_driver.viewer()->findChildren<QObject *>().size() : -1;
-    m_driver.fixture.plugin->stop();
+    const int viewerObjects = play.viewer() ? play.viewer()->findChildren<QObject *>().size() : -1;
+    m_fixture.plugin->stop();
     flushDeletions();
     // An answer the service still owes arrives after the dialogue, as a late one does on a
     // terminal: it must find nothing to act on.
     (void)QTest::qWaitFor([&service] { return service.pendingAnswers() == 0; }, WatchdogMilliseconds);
     flushDeletions();
-    m_driver.clearShown();
 
     QStringList problems;
-    const int cancels = m_driver.cancels() - cancelsBefore;
-    const int payments = m_driver.payDetails() - paymentsBefore;
-    if (!failure.isEmpty()) {
-        problems << failure;
-    } else if (cancels + payments == 0) {
-        const Scenario::Input *next = customer.nextInput();
+    if (ended.timedOut) {
         problems << QStringLiteral("no end within %1 s, the customer at %2")
                         .arg(WatchdogMilliseconds / 1000)
-                        .arg(next ? next->path : QStringLiteral("the end of the inputs"));
+                        .arg(ended.firstUnusedInput.isEmpty() ? QStringLiteral("the end of the inputs")
+                                                              : ended.firstUnusedInput);
+    } else if (!ended.problem.isEmpty()) {
+        problems << ended.problem;
     } else {
-        ScenarioVerdict::Play play;
-        play.end = payments ? Scenario::End::Payment : Scenario::End::Cancelled;
-        play.endRequests = cancels + payments;
-        if (const Scenario::Input *next = customer.nextInput()) {
-            play.unusedInputs = customer.inputCount() - customer.usedInputs();
-            play.firstUnusedInput = next->path;
-        }
-        play.providerParameters = provider->parameters();
-        play.requests = service.requestCount();
-        problems << ScenarioVerdict(scenario, play).failures();
+        // End requests that came after the end count too.
+        problems << ScenarioVerdict(scenario, play.play()).failures();
     }
-    if (m_driver.viewer())
+    if (play.viewer())
         problems << QStringLiteral("stop left the pay screen alive");
     // The same scenario leaves the same forms on its pay screen every time.
     if (!m_viewerBaseline.contains(scenario.name))

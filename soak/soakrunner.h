@@ -4,13 +4,11 @@
 #include <QtCore/QMap>
 #include <QtCore/QObject>
 #include <QtCore/QStringList>
-#include <QtCore/QTranslator>
 #include <QtWidgets/QStackedWidget>
 
 #include <array>
 
-#include "dialoguedriver.h"
-#include "hosttranslator.h"
+#include "pluginfixture.h"
 #include "inprocessbus.h"
 #include "scenario.h"
 
@@ -51,11 +49,9 @@ private:
     Options m_options;
     // Outlives the plugin, which keeps it as its sender and receiver.
     InProcessBus m_bus;
-    DialogueDriver m_driver;
+    PluginFixture m_fixture;
     // The terminal's screen: the customer presses only buttons that are shown.
     QStackedWidget m_screen;
-    QTranslator m_translator;
-    HostTranslator m_hostTranslator;
     QList<Scenario> m_scenarios;
     QMap<QString, int> m_viewerBaseline;
     QMap<QString, int> m_played;

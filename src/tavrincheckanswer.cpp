@@ -1,6 +1,6 @@
 #include "tavrincheckanswer.h"
 
-#include "tavrinpluginhandler.h"
+#include "tavrinlog.h"
 
 #include <QtCore/QJsonDocument>
 

@@ -1,15 +1,18 @@
 #include "tavrinpluginhandler.h"
 
+#include "buildstamp.h"
 #include "formproject.h"
-#include "handoffmemory.h"
 #include "formviewer.h"
+#include "handoffmemory.h"
 #include "messagewidgetcontroller.h"
 #include "paymenti64idgenerator.h"
 #include "pluginbaseformviewer.h"
 #include "pluginproviderparameterinputcontroller.h"
 #include "pluginviewloadhelper.h"
 #include "provider.h"
+#include "requestformat.h"
 #include "sessionmanager.h"
+#include "tavrinlog.h"
 #include "widgetnames.h"
 
 #include <QtCore/QDataStream>
@@ -18,57 +21,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QJsonDocument>
-#include <QtCore/QLocale>
 #include <QtCore/QStringList>
-
-// Debug lines carry phone numbers, passport data and SMS codes: they stay off unless an
-// operator asks for them with the rule "tavrin.debug=true".
-#if QT_VERSION >= QT_VERSION_CHECK(5, 4, 0)
-Q_LOGGING_CATEGORY(TAVRIN_PLUGIN_LOG, "tavrin", QtWarningMsg)
-#else
-namespace {
-
-QLoggingCategory::CategoryFilter previousCategoryFilter = 0;
-
-// Before Qt 5.4 a category starts with debug on, and every later change of the rules by the
-// host turns it on again: this filter, last in the chain, keeps "tavrin" debug off unless the
-// operator's QT_LOGGING_RULES ask for it.
-void tavrinCategoryFilter(QLoggingCategory *category)
-{
-    if (previousCategoryFilter)
-        previousCategoryFilter(category);
-    if (qstrcmp(category->categoryName(), "tavrin") == 0
-        && !qgetenv("QT_LOGGING_RULES").contains("tavrin.debug=true"))
-        category->setEnabled(QtDebugMsg, false);
-}
-
-// Takes the filter out again when the library is unloaded, so that Qt never calls into it
-// afterwards.
-struct CategoryFilterInstaller
-{
-    CategoryFilterInstaller()
-    {
-        previousCategoryFilter = QLoggingCategory::installFilter(tavrinCategoryFilter);
-    }
-    ~CategoryFilterInstaller()
-    {
-        const QLoggingCategory::CategoryFilter current =
-            QLoggingCategory::installFilter(previousCategoryFilter);
-        if (current != tavrinCategoryFilter)
-            QLoggingCategory::installFilter(current);
-    }
-};
-
-} // namespace
-
-const QLoggingCategory &TAVRIN_PLUGIN_LOG()
-{
-    static QLoggingCategory category("tavrin");
-    static CategoryFilterInstaller installer;
-    Q_UNUSED(installer);
-    return category;
-}
-#endif
 
 namespace {
 
@@ -99,74 +52,10 @@ QMap<qint64, QMap<QString, QString> > makeNamesMaps()
 // their values from.
 const QMap<qint64, QMap<QString, QString> > NAMES_MAPS = makeNamesMaps();
 
-QString jsonText(const QVariant &value, QJsonDocument::JsonFormat format)
-{
-    return QString::fromUtf8(QJsonDocument::fromVariant(value).toJson(format));
-}
-
-QVariantMap payParamEntry(const QString &name, const QVariant &value)
-{
-    QVariantMap entry;
-    entry.insert(QStringLiteral("name"), name);
-    entry.insert(QStringLiteral("value"), value);
-    return entry;
-}
-
-QVariantMap requestParams(const QVariantList &payParamList, const QString &step)
-{
-    QVariantMap params;
-    params.insert(QStringLiteral("payParamList"), payParamList);
-    params.insert(QStringLiteral("currentStep"), step);
-    return params;
-}
-
 // Shown without translation, as the service's own texts are.
 QString dataRequestError()
 {
     return QString::fromUtf8("Ошибка запроса данных");
-}
-
-bool isAsciiNumber(const QString &text)
-{
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i).unicode() < '0' || text.at(i).unicode() > '9')
-            return false;
-    }
-    return !text.isEmpty();
-}
-
-// The compiler's stamps, as "May 11 2023 14:39:47", read without the locale's date parser,
-// which looks the local time zone up over and over and made a good part of loading the
-// plugin. Invalid for anything else, and for a local time this terminal's clock skips: those
-// are the parser's to judge.
-QDateTime compilerStamp(const QString &stamp)
-{
-    static const char *const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const QStringList parts = stamp.split(QLatin1Char(' '));
-    if (parts.size() != 4)
-        return QDateTime();
-    int month = 0;
-    for (int i = 0; i < 12 && !month; ++i) {
-        if (parts.at(0) == QLatin1String(Months[i]))
-            month = i + 1;
-    }
-    const QString &day = parts.at(1);
-    const QString &year = parts.at(2);
-    const QString &clock = parts.at(3);
-    if (!month || day.size() > 2 || !isAsciiNumber(day) || year.size() != 4
-        || !isAsciiNumber(year) || clock.size() != 8 || clock.at(2) != QLatin1Char(':')
-        || clock.at(5) != QLatin1Char(':') || !isAsciiNumber(clock.left(2))
-        || !isAsciiNumber(clock.mid(3, 2)) || !isAsciiNumber(clock.mid(6, 2)))
-        return QDateTime();
-    const QDate date(year.toInt(), month, day.toInt());
-    const QTime time(clock.left(2).toInt(), clock.mid(3, 2).toInt(), clock.mid(6, 2).toInt());
-    if (!date.isValid() || !time.isValid())
-        return QDateTime();
-    const QDateTime stamped(date, time);
-    if (!stamped.isValid() || stamped.date() != date || stamped.time() != time)
-        return QDateTime();
-    return stamped;
 }
 
 } // namespace
@@ -174,7 +63,7 @@ QDateTime compilerStamp(const QString &stamp)
 const QSet<qint64> TavrinPluginHandler::SUPPORTED_PROVIDERS =
     QSet<qint64>() << Q_INT64_C(71000454) << Q_INT64_C(72000434) << Q_INT64_C(113003105);
 const QString TavrinPluginHandler::pluginMessageType = QStringLiteral("tavrinPluginRequest");
-const QString TavrinPluginHandler::TAVRIN_PLUGIN_VERSION = QStringLiteral("4.2.12");
+const QString TavrinPluginHandler::TAVRIN_PLUGIN_VERSION = QStringLiteral(TAVRIN_VERSION);
 const QString TavrinPluginHandler::TAVRIN_PLUGIN_BUILD =
     TavrinPluginHandler::buildStamp(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
 
@@ -200,13 +89,7 @@ TavrinPluginHandler::~TavrinPluginHandler()
 
 QString TavrinPluginHandler::buildStamp(const QString &date, const QString &time)
 {
-    const QString stamp = QStringLiteral("%1 %2").arg(date, time).simplified();
-    const QDateTime stamped = compilerStamp(stamp);
-    if (stamped.isValid())
-        return stamped.toString(Qt::ISODate);
-    return QLocale(QStringLiteral("en"))
-        .toDateTime(stamp, QStringLiteral("MMM d yyyy hh:mm:ss"))
-        .toString(Qt::ISODate);
+    return BuildStamp::fromCompiler(date, time);
 }
 
 QString TavrinPluginHandler::pluginVersion() const
@@ -420,7 +303,7 @@ QVariantMap TavrinPluginHandler::prepareStompMessage(QVariantMap params)
     request.insert(QStringLiteral("code"), QStringLiteral("check"));
     request.insert(QStringLiteral("rekv"), QString());
     QVariantMap inner;
-    inner.insert(QStringLiteral("checkdata"), jsonText(params, QJsonDocument::Compact));
+    inner.insert(QStringLiteral("checkdata"), RequestFormat::jsonText(params, QJsonDocument::Compact));
     request.insert(QStringLiteral("params"), inner);
     request.insert(QStringLiteral("currencyId"), currency.number3());
     request.insert(QStringLiteral("summ"), 0);
@@ -435,7 +318,7 @@ QVariantMap TavrinPluginHandler::prepareStompMessage(QVariantMap params)
     requestUid = QString::number(PaymentI64IdGenerator::generate(kovraInfo.kovraId(), bytes), 10);
     request.insert(QStringLiteral("uid"), requestUid);
 
-    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_REQUEST" << jsonText(request, QJsonDocument::Indented);
+    qCDebug(TAVRIN_PLUGIN_LOG) << "STOMP_REQUEST" << RequestFormat::jsonText(request, QJsonDocument::Indented);
     return request;
 }
 
@@ -451,8 +334,8 @@ void TavrinPluginHandler::inputAccountScreenAcceptHandler(QString val)
     connect(waiting, SIGNAL(needClose()), this, SLOT(sendAccCheckCommandTimeout()));
 
     const QVariantList payParamList = QVariantList()
-        << payParamEntry(QStringLiteral("msisdn"), QString(QLatin1Char('7') + val));
-    formViewer->sendStompMessage(prepareStompMessage(requestParams(payParamList,
+        << RequestFormat::payParamEntry(QStringLiteral("msisdn"), QString(QLatin1Char('7') + val));
+    formViewer->sendStompMessage(prepareStompMessage(RequestFormat::requestParams(payParamList,
                                                                    QStringLiteral("1"))));
 }
 
@@ -480,9 +363,9 @@ void TavrinPluginHandler::inputCurrentPayParameterFinishHandler()
     connect(waiting, SIGNAL(needClose()), this, SLOT(sendAccCheckCommandTimeout()));
 
     const QVariantList payParamList = QVariantList()
-        << payParamEntry(QStringLiteral("msisdn"), QString(QLatin1Char('7') + accountParameter.value()))
-        << payParamEntry(QStringLiteral("smscode"), smsCode.value());
-    formViewer->sendStompMessage(prepareStompMessage(requestParams(payParamList,
+        << RequestFormat::payParamEntry(QStringLiteral("msisdn"), QString(QLatin1Char('7') + accountParameter.value()))
+        << RequestFormat::payParamEntry(QStringLiteral("smscode"), smsCode.value());
+    formViewer->sendStompMessage(prepareStompMessage(RequestFormat::requestParams(payParamList,
                                                                    QStringLiteral("2"))));
 }
 

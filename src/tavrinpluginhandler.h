@@ -3,7 +3,6 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
-#include <QtCore/QLoggingCategory>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QSet>
@@ -19,12 +18,11 @@
 #include "pluginproviderparameterinputcontroller.h"
 #include "providerparameter.h"
 #include "tavrincheckanswer.h"
+#include "tavrinlog.h"
 
 class PluginViewLoadHelper;
 class Provider;
 class SessionManager;
-
-Q_DECLARE_LOGGING_CATEGORY(TAVRIN_PLUGIN_LOG)
 
 // The online check of a customer before a payment to one of our providers: the customer's
 // phone number goes to the check service over the terminal's bus, the data the service asks

@@ -8,16 +8,12 @@
 #include <QtCore/QVariantMap>
 
 #include "scenario.h"
+#include "scenarioverdict.h"
 
 class FormProject;
-class MessageWidgetController;
-class PluginBaseFormViewer;
 class PluginHost;
-class PluginProviderParameterInputController;
-class Provider;
 class QStackedWidget;
-class QTimer;
-class ScriptedCustomer;
+class ScenarioPlay;
 class SessionManager;
 
 // One customer at the terminal, played from a scenario with the real plugin: the pay screen
@@ -48,23 +44,15 @@ signals:
     // What the terminal showed and what the customer did, in words: reported, never judged.
     void shown(QString what);
 
-private slots:
-    void screenShown(PluginProviderParameterInputController *screen);
-    void messageShown(MessageWidgetController *message);
-    void messageClosed(MessageWidgetController *message, int code);
-    void finish(const QString &end, const QString &problem);
-
 private:
+    void playEnded(const ScenarioVerdict::Play &play);
+
     QPointer<PluginHost> m_host;
     double m_timeScale;
     FormProject *m_project;
     SessionManager *m_session;
     QScopedPointer<QStackedWidget> m_screen;
-    QScopedPointer<Provider> m_provider;
-    QPointer<PluginBaseFormViewer> m_viewer;
-    ScriptedCustomer *m_customer = nullptr;
-    QTimer *m_watchdog;
-    bool m_running = false;
+    ScenarioPlay *m_play;
 };
 
 #endif // SERVICEDIALOGUE_H

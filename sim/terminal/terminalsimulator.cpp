@@ -1,22 +1,19 @@
 #include "terminalsimulator.h"
 
 #include "checkservice.h"
-#include "currency.h"
 #include "endscreen.h"
 #include "formproject.h"
-#include "hostmonitor.h"
 #include "inprocessbus.h"
 #include "ipaybyprovider.h"
-#include "kovrainfo.h"
 #include "messagewidgetcontroller.h"
 #include "pluginbaseformviewer.h"
 #include "pluginhost.h"
 #include "pluginproviderparameterinputcontroller.h"
 #include "provider.h"
 #include "scenariocatalog.h"
+#include "scenarioplay.h"
 #include "scenariorecorder.h"
 #include "screenshotter.h"
-#include "scriptedcustomer.h"
 #include "sessionmanager.h"
 #include "terminalbrokerlink.h"
 #include "terminallog.h"
@@ -72,6 +69,7 @@ TerminalSimulator::TerminalSimulator(const TerminalOptions &options, const Scena
     , m_session(new SessionManager(this))
     , m_kovraId(options.broker().terminalId(scenario.kovraId))
     , m_printer(new TranscriptPrinter(this))
+    , m_play(new ScenarioPlay(this))
     , m_watchdog(new QTimer(this))
     , m_window(new TerminalWindow)
 {
@@ -132,25 +130,19 @@ bool TerminalSimulator::prepare(QString *error)
     }
     if (m_options.broker().isEnabled()) {
         prepareBroker();
-        plugin->setMessageReciever(m_link->bus(), SLOT(send(QVariantMap)));
-        plugin->setMessageSender(m_link->bus(), SIGNAL(messageReceived(QVariantMap)));
+        PluginHost::attachBus(plugin, m_link->bus(), m_kovraId);
     } else {
         prepareInProcessBus();
-        plugin->setMessageReciever(m_bus, SLOT(send(QVariantMap)));
-        plugin->setMessageSender(m_bus, SIGNAL(messageReceived(QVariantMap)));
+        PluginHost::attachBus(plugin, m_bus, m_kovraId);
     }
-    plugin->setKovraInfo(KovraInfo(m_kovraId));
 
-    HostMonitor *monitor = HostMonitor::instance();
-    connect(monitor, &HostMonitor::parameterShown, this, &TerminalSimulator::screenShown);
-    connect(monitor, &HostMonitor::messageShown, this, &TerminalSimulator::messageShown);
-    connect(monitor, &HostMonitor::messageClosed, this, &TerminalSimulator::messageClosed);
-
-    if (m_options.isScripted()) {
-        m_customer = new ScriptedCustomer(m_scenario.inputs, qMax(1, scaled(m_scenario.customerDelay, scale)), this);
-        connect(m_customer, &ScriptedCustomer::acted, m_printer, &TranscriptPrinter::customer);
-        connect(m_customer, &ScriptedCustomer::failed, this, &TerminalSimulator::customerFailed);
-    }
+    m_play->setCustomer(m_options.isScripted());
+    m_play->setRequestCounter([this] { return requestCount(); }, m_service != nullptr);
+    connect(m_play, &ScenarioPlay::screenShown, this, &TerminalSimulator::screenShown);
+    connect(m_play, &ScenarioPlay::messageShown, this, &TerminalSimulator::messageShown);
+    connect(m_play, &ScenarioPlay::messageClosed, m_printer, &TranscriptPrinter::messageClosed);
+    connect(m_play, &ScenarioPlay::customerActed, m_printer, &TranscriptPrinter::customer);
+    connect(m_play, &ScenarioPlay::ended, this, &TerminalSimulator::playEnded);
     EndScreen *endScreen = m_window->endScreen();
     // A scripted run plays its customer once; its end screen still shows what a person gets.
     endScreen->setAgainEnabled(!m_options.isScripted());
@@ -208,8 +200,7 @@ void TerminalSimulator::prepareBroker()
             return;
         m_ended = true;
         m_watchdog->stop();
-        if (m_customer)
-            m_customer->stop();
+        m_play->stop();
         if (m_host && m_host->plugin())
             m_host->plugin()->stop();
         m_printer->verdict(false, QStringList{reason});
@@ -264,73 +255,39 @@ void TerminalSimulator::start()
         return;
     }
     m_ended = false;
-    m_endRequests = 0;
-    // Each payment starts from the provider's blank form.
-    m_provider.reset(m_scenario.createProvider());
-    IPayWidget *widget = plugin->start(m_provider.data(), Currency(643), m_session);
-    m_viewer = dynamic_cast<PluginBaseFormViewer *>(widget);
-    if (!m_viewer) {
+    PluginBaseFormViewer *viewer = m_play->open(plugin, m_session, m_scenario,
+                                                qMax(1, scaled(m_scenario.customerDelay, m_options.timeScale())));
+    if (!viewer) {
         failNow(QStringLiteral("the plugin's start() gave no pay screen"));
         return;
     }
-    // The host must not delete the viewer or the plugin inside these signals.
-    connect(m_viewer, &PluginBaseFormViewer::cancelRequested, this,
-            &TerminalSimulator::cancelRequested, Qt::QueuedConnection);
-    connect(m_viewer, &PluginBaseFormViewer::payDetailRequested, this,
-            &TerminalSimulator::payDetailRequested, Qt::QueuedConnection);
     if (m_link) {
         // A request crosses the broker as the pay screen hands it to the connection.
-        connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, this, &TerminalSimulator::requestSent);
+        connect(viewer, &PluginBaseFormViewer::outgoingMessage, this, &TerminalSimulator::requestSent);
         if (m_recorder)
-            connect(m_viewer, &PluginBaseFormViewer::outgoingMessage, m_recorder, &ScenarioRecorder::requestSent);
+            connect(viewer, &PluginBaseFormViewer::outgoingMessage, m_recorder, &ScenarioRecorder::requestSent);
     }
     if (m_recorder)
         m_recorder->restart();
     // The SMS of the payment before means nothing to this one.
     m_window->clearPhone();
-    m_window->setPayScreen(m_viewer);
+    m_window->setPayScreen(viewer);
     m_window->show();
-    if (m_options.timeout() > 0)
-        m_watchdog->start(int(m_options.timeout() * 1000));
-    m_printer->line(QStringLiteral("start"), QStringLiteral("dialogue for provider %1").arg(m_provider->id()));
-    plugin->showInitScreen();
+    m_printer->line(QStringLiteral("start"), QStringLiteral("dialogue for provider %1").arg(m_play->provider()->id()));
+    m_play->begin(m_options.timeout() > 0 ? int(m_options.timeout() * 1000) : 0);
 }
 
 void TerminalSimulator::screenShown(PluginProviderParameterInputController *screen)
 {
-    QPointer<PluginProviderParameterInputController> guarded(screen);
-    // Reported once the plugin's own call is over and the screen has its final look.
-    QTimer::singleShot(0, this, [this, guarded] {
-        if (!guarded || m_ended)
-            return;
-        m_printer->screen(guarded, false);
-        capture(QStringLiteral("screen-") + guarded->parameter().name());
-        if (m_customer)
-            m_customer->offerScreen(guarded);
-    });
+    m_printer->screen(screen, false);
+    capture(QStringLiteral("screen-") + screen->parameter().name());
 }
 
 void TerminalSimulator::messageShown(MessageWidgetController *message)
 {
-    QPointer<MessageWidgetController> guarded(message);
-    QTimer::singleShot(0, this, [this, guarded] {
-        if (!guarded || m_ended || !guarded->isOpen())
-            return;
-        m_printer->message(guarded);
-        capture(guarded->buttons() == MessageWidgetController::YesNoButtons ? QStringLiteral("question")
-                                                                            : QStringLiteral("message"));
-        if (m_customer)
-            m_customer->offerMessage(guarded);
-    });
-}
-
-void TerminalSimulator::messageClosed(MessageWidgetController *message, int code)
-{
-    if (m_ended)
-        return;
-    m_printer->messageClosed(message, code);
-    if (m_customer)
-        m_customer->messageClosed(message);
+    m_printer->message(message);
+    capture(message->buttons() == MessageWidgetController::YesNoButtons ? QStringLiteral("question")
+                                                                        : QStringLiteral("message"));
 }
 
 void TerminalSimulator::smsSent(const QString &msisdn, const QString &code)
@@ -348,17 +305,20 @@ void TerminalSimulator::capture(const QString &tag)
         qCWarning(lcTerminal).noquote() << problem;
 }
 
-void TerminalSimulator::cancelRequested()
+void TerminalSimulator::playEnded(const ScenarioVerdict::Play &play)
 {
-    ++m_endRequests;
-    end(Scenario::End::Cancelled);
-}
-
-void TerminalSimulator::payDetailRequested(const QVariantMap &details)
-{
-    Q_UNUSED(details);
-    ++m_endRequests;
-    end(Scenario::End::Payment);
+    if (play.timedOut) {
+        const ScriptedCustomer *customer = m_play->customer();
+        failNow(QStringLiteral("the dialogue did not end within %1 s (the customer used %2 of %3 inputs); "
+                               "raise --timeout if the scenario is that long")
+                    .arg(m_options.timeout())
+                    .arg(customer ? customer->usedInputs() : 0)
+                    .arg(customer ? customer->inputCount() : 0));
+    } else if (!play.problem.isEmpty()) {
+        failNow(play.problem);
+    } else {
+        end(play.end);
+    }
 }
 
 void TerminalSimulator::end(Scenario::End end)
@@ -367,12 +327,11 @@ void TerminalSimulator::end(Scenario::End end)
         return;
     m_ended = true;
     m_watchdog->stop();
-    if (m_customer)
-        m_customer->stop();
+    m_play->stop();
     EndScreen *endScreen = m_window->endScreen();
     if (end == Scenario::End::Payment) {
-        m_printer->paymentDetails(*m_provider);
-        endScreen->showPaymentDetails(*m_provider);
+        m_printer->paymentDetails(*m_play->provider());
+        endScreen->showPaymentDetails(*m_play->provider());
     } else {
         m_printer->cancellation();
         endScreen->showCancellation();
@@ -386,7 +345,9 @@ void TerminalSimulator::end(Scenario::End end)
         capture(end == Scenario::End::Payment ? QStringLiteral("end-payment") : QStringLiteral("end-cancelled"));
         if (!m_options.isScripted())
             return;
-        const ScenarioVerdict verdict(m_scenario, play(end));
+        ScenarioVerdict::Play play = m_play->play();
+        play.end = end;
+        const ScenarioVerdict verdict(m_scenario, play);
         m_printer->verdict(verdict.passed(), verdict.passed() ? verdict.passes() : verdict.failures());
         writeRecording(end);
         const int code = verdict.passed() ? 0 : 1;
@@ -398,27 +359,12 @@ void TerminalSimulator::end(Scenario::End end)
     });
 }
 
-ScenarioVerdict::Play TerminalSimulator::play(Scenario::End end) const
-{
-    ScenarioVerdict::Play play;
-    play.end = end;
-    play.endRequests = m_endRequests;
-    if (m_customer && m_customer->nextInput()) {
-        play.unusedInputs = m_customer->inputCount() - m_customer->usedInputs();
-        play.firstUnusedInput = m_customer->nextInput()->path;
-    }
-    play.providerParameters = m_provider->parameters();
-    play.requests = requestCount();
-    play.requestsCountedByService = m_service != nullptr;
-    return play;
-}
-
 void TerminalSimulator::writeRecording(Scenario::End end)
 {
     if (!m_recorder)
         return;
     QMap<QString, QString> values;
-    for (const ProviderParameter &parameter : m_provider->parameters()) {
+    for (const ProviderParameter &parameter : m_play->provider()->parameters()) {
         if (!parameter.value().isEmpty())
             values.insert(parameter.name(), parameter.value());
     }
@@ -429,11 +375,6 @@ void TerminalSimulator::writeRecording(Scenario::End end)
         qCWarning(lcTerminal).noquote() << error;
 }
 
-void TerminalSimulator::customerFailed(const QString &reason)
-{
-    failNow(reason);
-}
-
 void TerminalSimulator::timedOut()
 {
     if (m_link && m_link->isWaiting()) {
@@ -441,14 +382,7 @@ void TerminalSimulator::timedOut()
         m_printer->verdict(false, QStringList{reason});
         // The run could not start, as with any other unusable setting.
         finish(2);
-        return;
     }
-    const ScriptedCustomer *customer = m_customer;
-    failNow(QStringLiteral("the dialogue did not end within %1 s (the customer used %2 of %3 inputs); "
-                           "raise --timeout if the scenario is that long")
-                .arg(m_options.timeout())
-                .arg(customer ? customer->usedInputs() : 0)
-                .arg(customer ? customer->inputCount() : 0));
 }
 
 void TerminalSimulator::failNow(const QString &reason)
@@ -458,8 +392,7 @@ void TerminalSimulator::failNow(const QString &reason)
     capture(QStringLiteral("failure"));
     m_ended = true;
     m_watchdog->stop();
-    if (m_customer)
-        m_customer->stop();
+    m_play->stop();
     m_printer->verdict(false, QStringList{reason});
     if (m_host && m_host->plugin())
         m_host->plugin()->stop();

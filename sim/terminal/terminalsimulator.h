@@ -14,14 +14,12 @@ class CheckService;
 class FormProject;
 class InProcessBus;
 class MessageWidgetController;
-class PluginBaseFormViewer;
 class PluginHost;
 class PluginProviderParameterInputController;
-class Provider;
 class QTimer;
 class Screenshotter;
 class ScenarioRecorder;
-class ScriptedCustomer;
+class ScenarioPlay;
 class SessionManager;
 class TerminalBrokerLink;
 class TerminalWindow;
@@ -56,11 +54,8 @@ signals:
 private slots:
     void screenShown(PluginProviderParameterInputController *screen);
     void messageShown(MessageWidgetController *message);
-    void messageClosed(MessageWidgetController *message, int code);
-    void cancelRequested();
-    void payDetailRequested(const QVariantMap &details);
+    void playEnded(const ScenarioVerdict::Play &play);
     void smsSent(const QString &msisdn, const QString &code);
-    void customerFailed(const QString &reason);
     void timedOut();
     void windowClosed();
     void requestSent(const QVariantMap &request);
@@ -71,7 +66,6 @@ private:
     void capture(const QString &tag);
     void end(Scenario::End end);
     void failNow(const QString &reason);
-    ScenarioVerdict::Play play(Scenario::End end) const;
     void finish(int exitCode);
     void prepareInProcessBus();
     void prepareBroker();
@@ -89,15 +83,12 @@ private:
     TerminalBrokerLink *m_link = nullptr;
     unsigned int m_kovraId;
     TranscriptPrinter *m_printer;
-    ScriptedCustomer *m_customer = nullptr;
+    ScenarioPlay *m_play;
     Screenshotter *m_screenshots = nullptr;
     ScenarioRecorder *m_recorder = nullptr;
+    // The wait for the broker's first answer.
     QTimer *m_watchdog;
     QScopedPointer<TerminalWindow> m_window;
-    QScopedPointer<Provider> m_provider;
-    QPointer<PluginBaseFormViewer> m_viewer;
-    // How often the pay screen asked to end the dialogue: more than once is a fault.
-    int m_endRequests = 0;
     bool m_ended = false;
     bool m_finished = false;
     // Requests the pay screens sent over the broker.

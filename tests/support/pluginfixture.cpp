@@ -2,22 +2,23 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QEvent>
-#include <QtCore/QPluginLoader>
 
 PluginFixture::PluginFixture(QObject *instance)
     : project(QStringLiteral(TAVRIN_FORMS_PATH))
 {
     session.setActiveProject(&project);
     provider.reset(makeProvider(71000454));
-    pluginObject = instance ? instance : loadPluginInstance(&error);
+    if (instance)
+        pluginObject = instance;
+    else if (host.load(QStringLiteral(TAVRIN_PLUGIN_PATH)))
+        pluginObject = host.instance();
+    else
+        error = host.errorString();
     plugin = qobject_cast<IPayByProvider *>(pluginObject);
     if (pluginObject && !plugin)
         error = QStringLiteral("the plugin instance is no IPayByProvider");
-    if (plugin) {
-        plugin->setMessageReciever(&bus, SLOT(take(QVariantMap)));
-        plugin->setMessageSender(&bus, SIGNAL(deliver(QVariantMap)));
-        plugin->setKovraInfo(KovraInfo(4242));
-    }
+    if (plugin)
+        PluginHost::attachBus(plugin, &bus, 4242, SLOT(take(QVariantMap)), SIGNAL(deliver(QVariantMap)));
 }
 
 PluginFixture::~PluginFixture()
@@ -28,16 +29,6 @@ PluginFixture::~PluginFixture()
     delete viewer.data();
     delete pluginObject.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-QObject *PluginFixture::loadPluginInstance(QString *error)
-{
-    QPluginLoader loader(QStringLiteral(TAVRIN_PLUGIN_PATH));
-    loader.setLoadHints(QLibrary::PreventUnloadHint);
-    QObject *instance = loader.instance();
-    if (!instance && error)
-        *error = loader.errorString();
-    return instance;
 }
 
 QList<MessageWidgetController *> PluginFixture::messages() const

@@ -11,6 +11,7 @@
 #include "currency.h"
 #include "formproject.h"
 #include "ipaybyprovider.h"
+#include "pluginhost.h"
 #include "kovrainfo.h"
 #include "messagewidgetcontroller.h"
 #include "pluginbaseformviewer.h"
@@ -30,10 +31,6 @@ public:
     explicit PluginFixture(QObject *instance = nullptr);
     ~PluginFixture();
 
-    // Loads the built module; null with *error set when it cannot. The module stays loaded
-    // for the life of the process, so that sanitizers can still name its code.
-    static QObject *loadPluginInstance(QString *error);
-
     bool isLoaded() const { return plugin != nullptr; }
     QString errorString() const { return error; }
 
@@ -48,6 +45,9 @@ public:
     // an account and no phone at all. Any other id gives the first.
     static Provider *makeProvider(qint64 id);
 
+    // Loads the built module as a terminal does; it stays loaded for the life of the process,
+    // so that sanitizers can still name its code.
+    PluginHost host;
     QPointer<QObject> pluginObject;
     IPayByProvider *plugin = nullptr;
     QString error;

@@ -26,6 +26,10 @@ public:
         int requests = 0;
         // Who counted the requests: the service in this process, or the terminal that sent them.
         bool requestsCountedByService = true;
+        // Why the dialogue reached no end (the end above then means nothing), and whether it
+        // was the time that ran out.
+        QString problem;
+        bool timedOut = false;
     };
 
     ScenarioVerdict(const Scenario &scenario, const Play &play);

@@ -2,6 +2,7 @@
 
 #include "hosttranslator.h"
 #include "ipaybyprovider.h"
+#include "kovrainfo.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
@@ -90,6 +91,14 @@ bool PluginHost::installTranslation(const QString &language, QString *warning)
     m_translator = translator;
     QCoreApplication::installTranslator(m_translator);
     return true;
+}
+
+void PluginHost::attachBus(IPayByProvider *plugin, QObject *bus, unsigned int kovraId,
+                           const char *slot, const char *signal)
+{
+    plugin->setMessageReciever(bus, slot);
+    plugin->setMessageSender(bus, signal);
+    plugin->setKovraInfo(KovraInfo(kovraId));
 }
 
 void PluginHost::removeHostTranslation()

@@ -11,7 +11,8 @@ class IPayByProvider;
 class QTranslator;
 
 // Loads a pay-by-provider plugin module as the terminal application does: the module's
-// metadata must name the interface, and its one instance must cast to it.
+// metadata must name the interface, and its one instance must cast to it. The simulators and
+// the test suites both load the plugin through it, and wire it to their bus as a host does.
 class PluginHost : public QObject
 {
     Q_OBJECT
@@ -33,6 +34,12 @@ public:
     // host's own; false, with the reason in *warning, when the plugin has none (its texts then
     // stay as the plugin writes them).
     bool installTranslation(const QString &language, QString *warning);
+
+    // Wires plugin to bus, which takes what the plugin sends through slot and brings it the
+    // bus's messages through signal, and seeds its request ids with the terminal's id.
+    static void attachBus(IPayByProvider *plugin, QObject *bus, unsigned int kovraId,
+                          const char *slot = SLOT(send(QVariantMap)),
+                          const char *signal = SIGNAL(messageReceived(QVariantMap)));
 
     // Deletes the plugin object, as the terminal does when it shuts down.
     void release();
