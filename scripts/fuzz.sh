@@ -30,10 +30,21 @@ work="$build_dir/fuzz-corpus"
 python3 "$root/scripts/fuzzseeds.py" --out "$work" >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
-# QtCore's own leak is suppressed (tests/sanitizers/lsan.supp). Leaks are looked for after each
-# input rather than at exit: at exit Qt's font caches are torn down out of order.
-export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0:leak_check_at_exit=0"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# The sanitizers' options of a fuzzing run, as ctest's corpus replays have them: the lines of
+# tests/sanitizers/options.env for every run and those for "fuzz:", joined by name.
+declare -A sanitizer_options=()
+while IFS= read -r line; do
+    if [[ "$line" =~ ^(fuzz:\ *)?([A-Z]+_OPTIONS)=(.+)$ ]]; then
+        name="${BASH_REMATCH[2]}"
+        value=":${BASH_REMATCH[3]}"
+        value="${value//:suppressions=/:suppressions=$root/}"
+        value="${value#:}"
+        sanitizer_options[$name]="${sanitizer_options[$name]:+${sanitizer_options[$name]}:}$value"
+    fi
+done <"$root/tests/sanitizers/options.env"
+for name in "${!sanitizer_options[@]}"; do
+    export "$name=${sanitizer_options[$name]}"
+done
 
 status=0
 for target in $targets; do
