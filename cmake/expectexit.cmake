@@ -1,23 +1,12 @@
 # Runs PROGRAM with ARGS (the arguments joined by "|") and passes when it exits with EXIT and
 # prints a message matching the regular expression EXPECT; and, when FILE is given, when that
 # file holds a match of each regular expression in FILE_EXPECT (joined by "|" too).
+include(${CMAKE_CURRENT_LIST_DIR}/runprogram.cmake)
 string(REPLACE "|" ";" arguments "${ARGS}")
 if(DEFINED FILE)
     file(REMOVE "${FILE}")
 endif()
-execute_process(
-    COMMAND "${PROGRAM}" ${arguments}
-    RESULT_VARIABLE result
-    OUTPUT_VARIABLE output
-    ERROR_VARIABLE output
-    TIMEOUT 60)
-message("exit ${result}: ${output}")
-if(NOT result STREQUAL "${EXIT}")
-    message(FATAL_ERROR "exit ${result}, expected ${EXIT}")
-endif()
-if(NOT output MATCHES "${EXPECT}")
-    message(FATAL_ERROR "the message does not say ${EXPECT}")
-endif()
+tavrin_run(EXIT "${EXIT}" EXPECT "${EXPECT}" COMMAND "${PROGRAM}" ${arguments})
 if(DEFINED FILE)
     file(READ "${FILE}" content)
     string(REPLACE "|" ";" expressions "${FILE_EXPECT}")
