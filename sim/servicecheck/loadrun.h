@@ -79,6 +79,8 @@ private:
     void sendStep(int terminal, int step);
     void takeAnswer(int terminal, const QVariantMap &answer);
     void dialogueOver(int terminal);
+    // The run's count of what each terminal counts.
+    int total(int Terminal::*count) const;
     void progress(bool last);
     void report();
     void judge(int terminal, const Sent &sent, const QString &uid, const QVariantMap &answer);
@@ -105,9 +107,6 @@ private:
     quint64 m_counter = 0;
     int m_connected = 0;
     int m_finishedTerminals = 0;
-    int m_completed = 0;
-    int m_failed = 0;
-    int m_lost = 0;
     int m_duplicated = 0;
     int m_late = 0;
     int m_foreign = 0;
