@@ -45,8 +45,8 @@ LoadRun::LoadRun(const ServiceCheckOptions &options, const Scenario &scenario, Q
     , m_options(options)
     , m_scenario(scenario)
     , m_out(out)
-    , m_progress(new QTimer(this))
     , m_connectLimit(new QTimer(this))
+    , m_progress(new QTimer(this))
 {
     m_clock.start();
     connect(m_progress, &QTimer::timeout, this, [this] { progress(false); });
