@@ -164,8 +164,7 @@ void tst_AnswerDispatch::strayAnswerWithoutUid()
     QFETCH(QVariantList, answers);
 
     QVERIFY(d->start());
-    for (const QString &text : typed)
-        QVERIFY(d->enter(text));
+    QVERIFY(d->enterEach(typed));
     for (const QVariant &body : answers)
         d->answer(body.toMap());
     const Effects before = effects();
@@ -355,8 +354,7 @@ void tst_AnswerDispatch::lateCloseOfAnAnsweredWaitingMessage()
     old->reject();
     QCOMPARE(effects(), before);
     // The entry goes on as before.
-    QVERIFY(d->enter("Петров"));
-    QVERIFY(d->enter("1234"));
+    QVERIFY(d->enterEach({"Петров", "1234"}));
     d->answerStep(2, true, SurnameAndCode);
     QCOMPARE(d->payDetails(), 1);
 }
