@@ -5,11 +5,11 @@
 #include <QtCore/QPointer>
 
 #include "ipaybyprovider.h"
-
-class PluginBaseFormViewer;
+#include "pluginbaseformviewer.h"
 
 // A pay plugin that does nothing, built as the real plugin is: what loading any plugin of the
-// terminal costs, to set the real plugin's load time against.
+// terminal costs, to set the real plugin's load time against. It has no source file of its own;
+// the module is this header's moc output.
 class MinimalPayPlugin : public QObject, public IPayByProvider
 {
     Q_OBJECT
@@ -17,23 +17,31 @@ class MinimalPayPlugin : public QObject, public IPayByProvider
     Q_INTERFACES(IPayByProvider)
 
 public:
-    explicit MinimalPayPlugin(QObject *parent = nullptr);
+    explicit MinimalPayPlugin(QObject *parent = nullptr) : QObject(parent) {}
 
-    QString pluginVersion() const override;
-    QString pluginBuild() const override;
-    QSet<qint64> supportedProviders() const override;
-    bool setMessageReciever(QObject *receiver, const char *slot) override;
-    bool setMessageSender(QObject *sender, const char *signal) override;
-    void setKovraInfo(const KovraInfo &info) override;
+    QString pluginVersion() const override { return QStringLiteral("1.0.0"); }
+    QString pluginBuild() const override { return QString(); }
+    QSet<qint64> supportedProviders() const override { return QSet<qint64>(); }
+    bool setMessageReciever(QObject *, const char *) override { return true; }
+    bool setMessageSender(QObject *, const char *) override { return true; }
+    void setKovraInfo(const KovraInfo &) override {}
+    // Any pay plugin hands the host one of the host's own pay screens, which ties it to the
+    // host library and everything that comes with it, as the real plugin is.
     IPayWidget *start(Provider *provider, const Currency &currency,
-                      SessionManager *sessionManager) override;
-    void stop() override;
-    void showInitScreen() override;
-    QString pluginDescription() override;
-    QVariantMap pluginFormTemplates() override;
-    int pluginId() override;
-    QString pluginStringId() override;
-    QVariantList getStompFilters() override;
+                      SessionManager *sessionManager) override
+    {
+        if (!m_viewer)
+            m_viewer = new PluginBaseFormViewer(sessionManager, provider, currency,
+                                                QStringLiteral("minimalPayPlugin"));
+        return m_viewer.data();
+    }
+    void stop() override { if (m_viewer) m_viewer->deleteLater(); }
+    void showInitScreen() override {}
+    QString pluginDescription() override { return QString(); }
+    QVariantMap pluginFormTemplates() override { return QVariantMap(); }
+    int pluginId() override { return 0; }
+    QString pluginStringId() override { return QStringLiteral("minimalPayPlugin"); }
+    QVariantList getStompFilters() override { return QVariantList(); }
 
 private:
     QPointer<PluginBaseFormViewer> m_viewer;

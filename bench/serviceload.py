@@ -28,6 +28,24 @@ TERMINALS = (1, 10, 100)
 # Dialogues per terminal: enough for a stable median without a long run at 100 terminals.
 DIALOGUES = {1: 200, 10: 30, 100: 5}
 FIELDS = ("rate", "p50", "p95", "p99", "max")
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def publish(section, name, output):
+    """Prints the section and writes it to bench/NAME, which bench/report.py keeps, and into
+    OUTPUT in place of the section with the same heading, else before "## How it is measured"."""
+    print(section)
+    with open(os.path.join(HERE, name), "w", encoding="utf-8") as stream:
+        stream.write(section)
+    with open(output, encoding="utf-8") as stream:
+        document = stream.read()
+    heading = section.split("\n", 1)[0]
+    document = re.sub(re.escape(heading) + r"\n.*?(?=\n## |\Z)", "", document, flags=re.S).rstrip("\n") + "\n"
+    marker = "## How it is measured"
+    document = document.replace(marker, section + "\n" + marker) if marker in document else document + "\n" + section
+    with open(output, "w", encoding="utf-8") as stream:
+        stream.write(document)
+    print("wrote", output)
 
 
 def frame(command, headers, body=b""):
@@ -102,7 +120,7 @@ def main():
     parser.add_argument("--bin", required=True)
     parser.add_argument("--broker", default=os.environ.get("TAVRIN_BROKER", ""))
     parser.add_argument("--repetitions", type=int, default=5)
-    parser.add_argument("--output", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "BENCHMARKS.md"))
+    parser.add_argument("--output", default=os.path.join(HERE, "..", "BENCHMARKS.md"))
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
     if not args.broker:
@@ -169,18 +187,7 @@ def main():
     if not lossless:
         lines[2] = lines[2].replace("nothing was lost, duplicated, late or foreign.",
                                     "SOME ANSWERS WERE LOST, DUPLICATED, LATE OR FOREIGN (see the run's output).")
-    section = "\n".join(lines) + "\n"
-    print(section)
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "serviceload.md"), "w", encoding="utf-8") as stream:
-        stream.write(section)
-    with open(args.output, encoding="utf-8") as stream:
-        document = stream.read()
-    document = re.sub(r"## Check service under load\n.*?(?=\n## |\Z)", "", document, flags=re.S).rstrip("\n") + "\n"
-    marker = "## How it is measured"
-    document = document.replace(marker, section + "\n" + marker) if marker in document else document + "\n" + section
-    with open(args.output, "w", encoding="utf-8") as stream:
-        stream.write(document)
-    print("wrote", args.output)
+    publish("\n".join(lines) + "\n", "serviceload.md", args.output)
 
 
 if __name__ == "__main__":

@@ -25,6 +25,8 @@ import threading
 import time
 import uuid
 
+from serviceload import HERE, publish
+
 INSTANCES = (1, 2, 4)
 TERMINALS, DIALOGUES = 10, 20
 CROWD, CROWD_DIALOGUES = 1000, 2
@@ -84,8 +86,7 @@ def main():
     parser.add_argument("--single", required=True)
     parser.add_argument("--cluster", required=True)
     parser.add_argument("--repetitions", type=int, default=3)
-    parser.add_argument("--output", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                                         "BENCHMARKS.md"))
+    parser.add_argument("--output", default=os.path.join(HERE, "..", "BENCHMARKS.md"))
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
     args.scenario = os.path.join(args.bin, "..", "share", "paymenthost", "scenarios", "454-passport.json")
@@ -152,19 +153,7 @@ def main():
                      % (name, values["rate"], values["p50"], values["p95"], values["p99"], values["max"],
                         values["lost"], values["duplicated"], values["late"], values["foreign"],
                         values["rss_mb"], values["cpu_s"]))
-    section = "\n".join(lines) + "\n"
-    print(section)
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "serviceload-cluster.md"), "w",
-              encoding="utf-8") as stream:
-        stream.write(section)
-    with open(args.output, encoding="utf-8") as stream:
-        document = stream.read()
-    document = re.sub(r"## Service instances on a cluster\n.*?(?=\n## |\Z)", "", document, flags=re.S).rstrip("\n") + "\n"
-    marker = "## How it is measured"
-    document = document.replace(marker, section + "\n" + marker) if marker in document else document + "\n" + section
-    with open(args.output, "w", encoding="utf-8") as stream:
-        stream.write(document)
-    print("wrote", args.output)
+    publish("\n".join(lines) + "\n", "serviceload-cluster.md", args.output)
 
 
 if __name__ == "__main__":

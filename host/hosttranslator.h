@@ -15,7 +15,8 @@ class PAYMENTHOST_EXPORT HostTranslator : public QTranslator
 public:
     explicit HostTranslator(QObject *parent = nullptr);
 
-    // Loads the texts for language ("ru", "en"); false when the host has none in it.
+    // Loads the texts for language ("en"); false when the host has none in it, as for "ru",
+    // the language its texts are written in.
     bool loadLanguage(const QString &language);
 };
 

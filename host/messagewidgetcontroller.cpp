@@ -4,6 +4,7 @@
 #include "labelfitter.h"
 #include "widgetscontroller.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QPushButton>
@@ -161,7 +162,8 @@ void MessageWidgetController::render()
     const bool ok = m_buttons != NoButtons && !yesNo;
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("okButton"))) {
         button->setVisible(ok);
-        button->setText(m_okCaption.isEmpty() ? tr("OK") : m_okCaption);
+        button->setText(m_okCaption.isEmpty() ? QCoreApplication::translate("messagesView", "OK")
+                                               : m_okCaption);
     }
     if (auto *button = m_ui->widget<QPushButton>(QStringLiteral("yesButton")))
         button->setVisible(yesNo);

@@ -26,6 +26,8 @@
 # started, stopped and asked about apart. After start, run the tests with
 # TAVRIN_BROKER=127.0.0.1:61613 (and TAVRIN_BROKER_TLS, TAVRIN_BROKER_CA as printed).
 set -euo pipefail
+# shellcheck source=scripts/brokerlib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/brokerlib.sh"
 
 kind="${TAVRIN_BROKER_KIND:-}"
 tls=false
@@ -48,7 +50,6 @@ state_dir="${TAVRIN_BROKER_DIR:-/tmp/tavrin-broker-$stomp_port}"
 amqp_port="${TAVRIN_BROKER_AMQP_PORT:-5672}"
 dist_port="${TAVRIN_BROKER_DIST_PORT:-$(( amqp_port + 20000 ))}"
 wait_seconds="${TAVRIN_BROKER_WAIT:-60}"
-server_bin=/usr/lib/rabbitmq/bin/rabbitmq-server
 activemq_jar=/usr/share/activemq/bin/activemq.jar
 # The pid files live beside the state folder, which start wipes: a crashed broker's processes
 # stay known until they are stopped.
@@ -76,31 +77,10 @@ if $tls && [ "$kind" != rabbitmq ]; then
     exit 2
 fi
 
-alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
-# Alive and still running $2: a pid of a process gone long ago may belong to someone else now.
-ours() {
-    alive "${1:-}" || return 1
-    local command
-    command=$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null) || return 1
-    [[ "$command" == *"$2"* ]]
-}
-read_pid() { [ -f "$1" ] && cat "$1" || true; }
-port_open() { { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && exec 3<&- 3>&-; }
-now_ms() { date +%s%3N; }
-
-stomp_ready() {
-    local reply=""
-    { exec 3<>"/dev/tcp/127.0.0.1/$stomp_port"; } 2>/dev/null || return 1
-    printf 'CONNECT\naccept-version:1.2\nhost:/\nlogin:guest\npasscode:guest\n\n\0' >&3 || true
-    IFS= read -r -t 2 reply <&3 || true
-    exec 3<&- 3>&-
-    [ "$reply" = CONNECTED ]
-}
-
 install_missing() {
     local missing=()
     if [ "$kind" = rabbitmq ]; then
-        [ -x "$server_bin" ] || missing+=(rabbitmq-server)
+        [ -x "$rabbitmq_server_bin" ] || missing+=(rabbitmq-server)
     else
         # OpenJDK comes with it; the package's own service has no STOMP connector and is not used.
         [ -f "$activemq_jar" ] || missing+=(activemq)
@@ -109,35 +89,19 @@ install_missing() {
     if $tls; then
         command -v openssl >/dev/null || missing+=(openssl)
     fi
-    [ "${#missing[@]}" -eq 0 ] && return 0
-    echo "== installing: ${missing[*]}"
-    local sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    # Another install running (a colleague's, unattended upgrades) is waited for, not failed on.
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    # The package's own start is refused without an init system; that is expected.
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends "${missing[@]}" >/dev/null
+    install_packages "${missing[@]}"
 }
 
 wait_ready() {
-    local started
-    started=$(now_ms)
-    local server_pid
-    server_pid=$(read_pid "$server_pid_file")
-    while ! stomp_ready; do
-        if [ -n "$server_pid" ] && ! alive "$server_pid"; then
-            echo "broker.sh: the broker exited; its log:" >&2
-            tail -n 30 "$state_dir/out" >&2 || true
-            return 1
-        fi
-        if [ $(( $(now_ms) - started )) -ge $(( wait_seconds * 1000 )) ]; then
-            echo "broker.sh: no STOMP CONNECTED on 127.0.0.1:$stomp_port within $wait_seconds s" >&2
-            tail -n 30 "$state_dir/out" >&2 || true
-            return 1
-        fi
-        sleep 0.2
-    done
+    local waited=0
+    wait_stomp "$stomp_port" "$(read_pid "$server_pid_file")" "$wait_seconds" || waited=$?
+    case "$waited" in
+    0) return 0 ;;
+    1) echo "broker.sh: the broker exited; its log:" >&2 ;;
+    *) echo "broker.sh: no STOMP CONNECTED on 127.0.0.1:$stomp_port within $wait_seconds s" >&2 ;;
+    esac
+    tail -n 30 "$state_dir/out" >&2 || true
+    return 1
 }
 
 # A CA of this run only, a server certificate for the loopback names and a client certificate,
@@ -161,8 +125,7 @@ make_certificates() {
 }
 
 start_rabbitmq() {
-    printf 'listeners.tcp.1 = 127.0.0.1:%s\nstomp.listeners.tcp.1 = 127.0.0.1:%s\nloopback_users.guest = true\n' \
-        "$amqp_port" "$stomp_port" >"$state_dir/rabbitmq.conf"
+    configure_rabbitmq "$state_dir" "$amqp_port" "$stomp_port"
     if $tls; then
         make_certificates
         cat >>"$state_dir/rabbitmq.conf" <<CONF
@@ -175,25 +138,14 @@ ssl_options.fail_if_no_peer_cert = false
 CONF
         touch "$tls_file"
     fi
-    echo '[rabbitmq_stomp].' >"$state_dir/enabled_plugins"
-
-    # Our own epmd in the foreground, so that it can be stopped by its pid; one already running
-    # is someone else's (another node may be registered there) and is used as it is.
-    if ! port_open 4369; then
-        nohup epmd -address 127.0.0.1 >"$state_dir/epmd.out" 2>&1 </dev/null &
-        echo $! >"$epmd_pid_file"
-    fi
+    start_epmd "$state_dir/epmd.out" "$epmd_pid_file"
 
     # The server script directly: as root the /usr/sbin wrapper switches user and writes under
     # /var/log.
     (
-        export HOME="$state_dir" RABBITMQ_NODENAME=rabbit@localhost RABBITMQ_NODE_IP_ADDRESS=127.0.0.1 \
-            RABBITMQ_MNESIA_BASE="$state_dir/mnesia" RABBITMQ_LOG_BASE="$state_dir/log" \
-            RABBITMQ_CONFIG_FILE="$state_dir/rabbitmq" \
-            RABBITMQ_ENABLED_PLUGINS_FILE="$state_dir/enabled_plugins" ERL_EPMD_ADDRESS=127.0.0.1 \
-            RABBITMQ_DIST_PORT="$dist_port" \
-            RABBITMQ_SERVER_ADDITIONAL_ERL_ARGS="-kernel inet_dist_use_interface {127,0,0,1}"
-        exec nohup "$server_bin" >"$state_dir/out" 2>&1 </dev/null
+        export HOME="$state_dir"
+        rabbitmq_env rabbit@localhost "$state_dir" "$dist_port"
+        exec nohup "$rabbitmq_server_bin" >"$state_dir/out" 2>&1 </dev/null
     ) &
     echo $! >"$server_pid_file"
 }
@@ -269,7 +221,7 @@ start() {
     fi
     if [ "$kind" = rabbitmq ]; then
         # The Erlang VM, known by its own pid in case the script around it dies first.
-        ps -o pid= --ppid "$(read_pid "$server_pid_file")" | head -n 1 | tr -d ' ' >"$vm_pid_file" || true
+        first_child "$(read_pid "$server_pid_file")" >"$vm_pid_file"
     fi
     if $tls && ! wait_port "$tls_port"; then
         echo "broker.sh: nothing listens on the TLS port 127.0.0.1:$tls_port" >&2
@@ -305,26 +257,6 @@ server_command() {
     esac
 }
 
-# Waits up to $2 seconds for pid $1 to end.
-wait_gone() {
-    local deadline=$(( $(now_ms) + $2 * 1000 ))
-    while alive "$1"; do
-        [ "$(now_ms)" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
-
-# TERM, then KILL after $3 seconds, to pid $1 when it still runs $2.
-end_process() {
-    ours "$1" "$2" || return 0
-    kill -TERM "$1" 2>/dev/null || true
-    if ! wait_gone "$1" "$3"; then
-        echo "broker.sh: pid $1 did not stop within $3 s; killing it" >&2
-        kill -KILL "$1" 2>/dev/null || true
-        wait_gone "$1" 5 || true
-    fi
-}
-
 stop() {
     local started
     started=$(now_ms)
@@ -334,7 +266,7 @@ stop() {
     if [ "$(started_kind)" = rabbitmq ]; then
         # The Erlang VM (the script's child) shuts down cleanly on TERM; the script then ends.
         if ! ours "$vm_pid" beam; then
-            vm_pid=$(ps -o pid= --ppid "${server_pid:-0}" 2>/dev/null | head -n 1 | tr -d ' ' || true)
+            vm_pid=$(first_child "$server_pid")
         fi
         end_process "$vm_pid" beam 30
         end_process "$server_pid" rabbitmq 10
@@ -347,7 +279,7 @@ stop() {
 }
 
 status() {
-    if ours "$(read_pid "$server_pid_file")" "$(server_command "$(started_kind)")" && stomp_ready; then
+    if ours "$(read_pid "$server_pid_file")" "$(server_command "$(started_kind)")" && stomp_ready "$stomp_port"; then
         echo "running: $(started_kind) TAVRIN_BROKER=127.0.0.1:$stomp_port (pid $(read_pid "$server_pid_file"))"
         [ ! -f "$tls_file" ] || echo "TLS: TAVRIN_BROKER_TLS=127.0.0.1:$tls_port TAVRIN_BROKER_CA=$tls_dir/ca.pem"
     else

@@ -18,12 +18,13 @@
 # quorum queues (--quorum-queues), which move to another node when theirs dies; a classic queue
 # would be down until its node returns.
 set -euo pipefail
+# shellcheck source=scripts/brokerlib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/brokerlib.sh"
 
 base="${TAVRIN_CLUSTER_DIR:-/tmp/tavrin-cluster}"
 pid_dir="$base.pids"
 home="$base/home"
 wait_seconds="${TAVRIN_BROKER_WAIT:-120}"
-server_bin=/usr/lib/rabbitmq/bin/rabbitmq-server
 ctl_bin=/usr/lib/rabbitmq/bin/rabbitmqctl
 nodes=(1 2 3)
 
@@ -33,49 +34,19 @@ dist_port() { echo $(( $(amqp_port "$1") + 20000 )); }
 node_dir() { echo "$base/node$1"; }
 node_name() { echo "tavrin$1@localhost"; }
 
-alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
-ours() {
-    alive "${1:-}" || return 1
-    local command
-    command=$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null) || return 1
-    [[ "$command" == *"$2"* ]]
-}
-read_pid() { [ -f "$1" ] && cat "$1" || true; }
-port_open() { { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && exec 3<&- 3>&-; }
-now_ms() { date +%s%3N; }
-
-stomp_ready() {
-    local reply=""
-    { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null || return 1
-    printf 'CONNECT\naccept-version:1.2\nhost:/\nlogin:guest\npasscode:guest\n\n\0' >&3 || true
-    IFS= read -r -t 2 reply <&3 || true
-    exec 3<&- 3>&-
-    [ "$reply" = CONNECTED ]
-}
-
 install_missing() {
     local missing=()
-    [ -x "$server_bin" ] || missing+=(rabbitmq-server)
+    [ -x "$rabbitmq_server_bin" ] || missing+=(rabbitmq-server)
     /usr/bin/python3 -c 'import stomp' 2>/dev/null || missing+=(python3-stomp)
-    [ "${#missing[@]}" -eq 0 ] && return 0
-    echo "== installing: ${missing[*]}"
-    local sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends "${missing[@]}" >/dev/null
+    install_packages "${missing[@]}"
 }
 
 # The environment of node $1, for the server and for rabbitmqctl alike.
 node_env() {
-    local dir
-    dir=$(node_dir "$1")
-    export HOME="$home" RABBITMQ_NODENAME="$(node_name "$1")" RABBITMQ_NODE_IP_ADDRESS=127.0.0.1 \
-        RABBITMQ_NODE_PORT="$(amqp_port "$1")" RABBITMQ_DIST_PORT="$(dist_port "$1")" \
-        RABBITMQ_MNESIA_BASE="$dir/mnesia" RABBITMQ_LOG_BASE="$dir/log" \
-        RABBITMQ_CONFIG_FILE="$dir/rabbitmq" RABBITMQ_ENABLED_PLUGINS_FILE="$dir/enabled_plugins" \
-        ERL_EPMD_ADDRESS=127.0.0.1 \
-        RABBITMQ_SERVER_ADDITIONAL_ERL_ARGS="-kernel inet_dist_use_interface {127,0,0,1}" \
+    local amqp
+    amqp=$(amqp_port "$1")
+    rabbitmq_env "$(node_name "$1")" "$(node_dir "$1")" "$(dist_port "$1")"
+    export HOME="$home" RABBITMQ_NODE_PORT="$amqp" \
         RABBITMQ_CTL_ERL_ARGS="-kernel inet_dist_use_interface {127,0,0,1}" \
         RABBITMQ_CTL_DIST_PORT_MIN=0 RABBITMQ_CTL_DIST_PORT_MAX=0
 }
@@ -84,15 +55,12 @@ configure_node() {
     local dir
     dir=$(node_dir "$1")
     mkdir -p "$dir/log"
+    configure_rabbitmq "$dir" "$(amqp_port "$1")" "$(stomp_port "$1")"
+    # Nodes 2 and 3 join node 1 at their first boot.
     {
-        printf 'listeners.tcp.1 = 127.0.0.1:%s\n' "$(amqp_port "$1")"
-        printf 'stomp.listeners.tcp.1 = 127.0.0.1:%s\n' "$(stomp_port "$1")"
-        printf 'loopback_users.guest = true\n'
-        # Nodes 2 and 3 join node 1 at their first boot.
         printf 'cluster_formation.peer_discovery_backend = classic_config\n'
         printf 'cluster_formation.classic_config.nodes.1 = %s\n' "$(node_name 1)"
-    } >"$dir/rabbitmq.conf"
-    echo '[rabbitmq_stomp].' >"$dir/enabled_plugins"
+    } >>"$dir/rabbitmq.conf"
 }
 
 start_node() {
@@ -100,29 +68,25 @@ start_node() {
     dir=$(node_dir "$1")
     (
         node_env "$1"
-        exec nohup "$server_bin" >>"$dir/out" 2>&1 </dev/null
+        exec nohup "$rabbitmq_server_bin" >>"$dir/out" 2>&1 </dev/null
     ) &
     echo $! >"$pid_dir/node$1.server.pid"
 }
 
 # Waits until node $1 answers STOMP, then remembers its Erlang VM's pid.
 wait_node() {
-    local started server_pid
-    started=$(now_ms)
+    local server_pid waited=0
     server_pid=$(read_pid "$pid_dir/node$1.server.pid")
-    until stomp_ready "$(stomp_port "$1")"; do
-        if ! alive "$server_pid"; then
-            echo "cluster.sh: node $1 exited; its log:" >&2
-            tail -n 30 "$(node_dir "$1")/out" >&2 || true
-            return 1
-        fi
-        if [ $(( $(now_ms) - started )) -ge $(( wait_seconds * 1000 )) ]; then
-            echo "cluster.sh: node $1 gave no STOMP CONNECTED within $wait_seconds s" >&2
-            return 1
-        fi
-        sleep 0.2
-    done
-    ps -o pid= --ppid "$server_pid" | head -n 1 | tr -d ' ' >"$pid_dir/node$1.vm.pid" || true
+    wait_stomp "$(stomp_port "$1")" "$server_pid" "$wait_seconds" || waited=$?
+    case "$waited" in
+    0) first_child "$server_pid" >"$pid_dir/node$1.vm.pid" ;;
+    1)
+        echo "cluster.sh: node $1 exited; its log:" >&2
+        tail -n 30 "$(node_dir "$1")/out" >&2 || true
+        ;;
+    *) echo "cluster.sh: node $1 gave no STOMP CONNECTED within $wait_seconds s" >&2 ;;
+    esac
+    [ "$waited" -eq 0 ]
 }
 
 running_nodes() {
@@ -174,10 +138,7 @@ start() {
     # One cookie for the three nodes and the command-line tool.
     head -c 20 /dev/urandom | od -An -tx1 | tr -d ' \n' >"$home/.erlang.cookie"
     chmod 400 "$home/.erlang.cookie"
-    if ! port_open 4369; then
-        nohup epmd -address 127.0.0.1 >"$base/epmd.out" 2>&1 </dev/null &
-        echo $! >"$pid_dir/epmd.pid"
-    fi
+    start_epmd "$base/epmd.out" "$pid_dir/epmd.pid"
     for i in "${nodes[@]}"; do
         configure_node "$i"
     done
@@ -203,23 +164,6 @@ start() {
     addresses
 }
 
-wait_gone() {
-    local deadline=$(( $(now_ms) + $2 * 1000 ))
-    while alive "$1"; do
-        [ "$(now_ms)" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
-
-end_process() {
-    ours "$1" "$2" || return 0
-    kill -TERM "$1" 2>/dev/null || true
-    if ! wait_gone "$1" "$3"; then
-        kill -KILL "$1" 2>/dev/null || true
-        wait_gone "$1" 5 || true
-    fi
-}
-
 node_number() {
     case "${1:-}" in
     1 | 2 | 3) ;;
@@ -234,7 +178,7 @@ vm_pid() {
     local pid
     pid=$(read_pid "$pid_dir/node$1.vm.pid")
     if ! ours "$pid" beam; then
-        pid=$(ps -o pid= --ppid "$(read_pid "$pid_dir/node$1.server.pid")" 2>/dev/null | head -n 1 | tr -d ' ' || true)
+        pid=$(first_child "$(read_pid "$pid_dir/node$1.server.pid")")
     fi
     echo "$pid"
 }

@@ -25,13 +25,6 @@
     </message>
 </context>
 <context>
-    <name>MessageWidgetController</name>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-</context>
-<context>
     <name>PluginProviderParameterInputController</name>
     <message>
         <source>Выберите один из вариантов</source>
@@ -54,14 +47,14 @@
     </message>
     <message>
         <source>Телефон клиента +%1: SMS «Код подтверждения: %2»</source>
-        <translation>Customer's phone +%1: SMS “Confirmation code: %2”</translation>
+        <translation>Customer&apos;s phone +%1: SMS “Confirmation code: %2”</translation>
     </message>
 </context>
 <context>
     <name>TerminalWindow</name>
     <message>
         <source>Телефон клиента: сообщений нет</source>
-        <translation>Customer's phone: no messages</translation>
+        <translation>Customer&apos;s phone: no messages</translation>
     </message>
 </context>
 <context>

@@ -66,10 +66,11 @@ bool PluginHost::load(const QString &fileName)
 bool PluginHost::installTranslation(const QString &language, QString *warning)
 {
     // The host's own texts (its forms, hints and windows) go with the plugin's: a kiosk speaks
-    // one language at a time.
+    // one language at a time. They are written in Russian, so Russian needs no translation and
+    // the previous language's goes whatever the new one is.
+    removeHostTranslation();
     auto *hostTexts = new HostTranslator(this);
     if (hostTexts->loadLanguage(language)) {
-        removeHostTranslation();
         m_hostTranslator = hostTexts;
         QCoreApplication::installTranslator(m_hostTranslator);
     } else {

@@ -53,6 +53,16 @@ QString destinationProblem(const QString &option, const QString &destination)
         .arg(option, destination, DestinationPrefixes.join(QStringLiteral(", ")));
 }
 
+// The number text writes with at most digits digits before the point and decimals after it;
+// -1 for anything else. QString::toDouble() alone takes a sign, "1e3", " 5" and "nan".
+double plainNumber(const QString &text, int digits, int decimals)
+{
+    QString pattern = QStringLiteral("^\\d{1,%1}").arg(digits);
+    if (decimals > 0)
+        pattern += QStringLiteral("(\\.\\d{1,%1})?").arg(decimals);
+    return QRegularExpression(pattern + QLatin1Char('$')).match(text).hasMatch() ? text.toDouble() : -1;
+}
+
 } // namespace
 
 BrokerOptions::BrokerOptions(Side side)
@@ -179,14 +189,12 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
     m_settings.connection.login = parser.value(LoginName);
     m_settings.connection.passcode = parser.value(PasscodeName);
     if (parser.isSet(HeartBeatName)) {
-        static const QRegularExpression digits(QStringLiteral("^\\d{1,7}$"));
-        const QString text = parser.value(HeartBeatName);
-        const int ms = text.toInt();
+        const double ms = plainNumber(parser.value(HeartBeatName), 7, 0);
         // Below 100 ms a busy machine misses beats; above an hour a dead broker goes unnoticed.
-        if (!digits.match(text).hasMatch() || (ms != 0 && (ms < 100 || ms > 3600000)))
+        if (ms != 0 && (ms < 100 || ms > 3600000))
             return refuse(QStringLiteral("--heart-beat takes 0 or milliseconds from 100 to 3600000, "
-                                         "not \"%1\"").arg(text));
-        m_settings.connection.heartBeatSendMs = m_settings.connection.heartBeatReceiveMs = ms;
+                                         "not \"%1\"").arg(parser.value(HeartBeatName)));
+        m_settings.connection.heartBeatSendMs = m_settings.connection.heartBeatReceiveMs = int(ms);
     }
     m_settings.connection.tls = parser.isSet(TlsName);
     for (const QString &name : {CaFileName, CertName, KeyName}) {
@@ -199,12 +207,10 @@ bool BrokerOptions::read(const QCommandLineParser &parser, QString *error)
     m_settings.connection.certificateFile = parser.value(CertName);
     m_settings.connection.keyFile = parser.value(KeyName);
     if (parser.isSet(ConnectTimeoutName)) {
-        static const QRegularExpression number(QStringLiteral("^\\d{1,4}(\\.\\d{1,3})?$"));
-        const QString text = parser.value(ConnectTimeoutName);
-        const double seconds = text.toDouble();
-        if (!number.match(text).hasMatch() || seconds < 0.1 || seconds > 3600)
+        const double seconds = plainNumber(parser.value(ConnectTimeoutName), 4, 3);
+        if (seconds < 0.1 || seconds > 3600)
             return refuse(QStringLiteral("--connect-timeout takes seconds from 0.1 to 3600, not \"%1\"")
-                              .arg(text));
+                              .arg(parser.value(ConnectTimeoutName)));
         m_settings.connection.connectTimeoutMs = int(seconds * 1000);
     }
     if (parser.isSet(QuorumName))

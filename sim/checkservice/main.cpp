@@ -1,6 +1,7 @@
 #include "brokeroptions.h"
 #include "brokerservice.h"
 #include "checkservice.h"
+#include "optionvalues.h"
 #include "scenarioparser.h"
 #include "stopsignals.h"
 
@@ -10,6 +11,7 @@
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTextStream>
 
+#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
@@ -92,9 +94,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption scenarioOption(QStringLiteral("scenario"),
                                             QStringLiteral("The scenario whose service answers."),
                                             QStringLiteral("file"));
-    const QCommandLineOption scaleOption(QStringLiteral("time-scale"),
-                                         QStringLiteral("Factor for the service's delays (default 1)."),
-                                         QStringLiteral("factor"));
+    const QCommandLineOption scaleOption =
+        OptionValues::timeScaleOption(QStringLiteral("Factor for the service's delays (default 1)."));
     const QCommandLineOption requestsOption(QStringLiteral("requests"),
         QStringLiteral("With --broker: ends once this many requests are answered (default: runs "
                        "until SIGTERM or SIGINT)."), QStringLiteral("count"));
@@ -122,24 +123,13 @@ int main(int argc, char *argv[])
     if (!ScenarioParser::parseFile(parser.value(scenarioOption), &scenario, &error))
         return refuse(QStringLiteral("scenario %1: %2").arg(parser.value(scenarioOption), error));
     double scale = 1.0;
-    if (parser.isSet(scaleOption)) {
-        bool ok = false;
-        scale = parser.value(scaleOption).toDouble(&ok);
-        // Written so that "nan", which toDouble() takes, is refused too.
-        if (!ok || !(scale > 0 && scale <= 100))
-            return refuse(QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
-                              .arg(parser.value(scaleOption)));
-    }
+    if (!OptionValues::readTimeScale(parser, scaleOption, &scale, &error))
+        return refuse(error);
+    if (parser.isSet(requestsOption) && !brokerOptions.isEnabled())
+        return refuse(QStringLiteral("--requests needs --broker"));
     int requestLimit = 0;
-    if (parser.isSet(requestsOption)) {
-        bool ok = false;
-        requestLimit = parser.value(requestsOption).toInt(&ok);
-        if (!brokerOptions.isEnabled())
-            return refuse(QStringLiteral("--requests needs --broker"));
-        if (!ok || requestLimit < 1)
-            return refuse(QStringLiteral("--requests takes a whole number from 1 on, not \"%1\"")
-                              .arg(parser.value(requestsOption)));
-    }
+    if (!OptionValues::readWholeNumber(parser, requestsOption, 1, INT_MAX, &requestLimit, &error))
+        return refuse(error);
     CheckServiceBehaviour::Fault fault = CheckServiceBehaviour::Fault::None;
     if (parser.isSet(faultOption)
         && !CheckServiceBehaviour::faultFromName(parser.value(faultOption), &fault)) {

@@ -48,7 +48,7 @@ private:
         int copies = 0;
     };
 
-    double m_timeScale;
+    const double m_timeScale;
     QJsonObject m_source;
     QString m_sourceName;
     QElapsedTimer m_clock;

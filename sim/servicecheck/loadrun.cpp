@@ -45,8 +45,8 @@ LoadRun::LoadRun(const ServiceCheckOptions &options, const Scenario &scenario, Q
     , m_options(options)
     , m_scenario(scenario)
     , m_out(out)
-    , m_progress(new QTimer(this))
     , m_connectLimit(new QTimer(this))
+    , m_progress(new QTimer(this))
 {
     m_clock.start();
     connect(m_progress, &QTimer::timeout, this, [this] { progress(false); });
@@ -91,7 +91,6 @@ bool LoadRun::prepare(QString *error)
             Terminal &late = m_terminals[i];
             if (m_sent.contains(late.pendingUid))
                 m_sent[late.pendingUid].lost = true;
-            ++m_lost;
             ++late.lost;
             dialogueOver(i);
         });
@@ -226,7 +225,6 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
     }
     if (sent.lost) {
         // Counted as lost when the wait ran out; it is late instead.
-        --m_lost;
         --m_terminals[sent.terminal].lost;
         ++m_late;
         return;
@@ -243,7 +241,6 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
     const bool success = m_options.ceiling() || AnswerRules::isSuccess(answer);
     if (!success) {
         ++m_errors;
-        ++m_failed;
         ++terminal.failed;
         dialogueOver(sent.terminal);
         return;
@@ -253,7 +250,6 @@ void LoadRun::takeAnswer(int index, const QVariantMap &answer)
         return;
     }
     const bool completed = terminal.step == 2 && (m_options.ceiling() || AnswerRules::isComplete(answer));
-    ++(completed ? m_completed : m_failed);
     ++(completed ? terminal.completed : terminal.failed);
     dialogueOver(sent.terminal);
 }
@@ -333,13 +329,22 @@ void LoadRun::dialogueOver(int index)
     });
 }
 
+int LoadRun::total(int Terminal::*count) const
+{
+    int sum = 0;
+    for (const Terminal &terminal : m_terminals)
+        sum += terminal.*count;
+    return sum;
+}
+
 void LoadRun::progress(bool last)
 {
-    const int total = m_terminals.size() * m_options.dialogues();
-    const int done = m_completed + m_failed + m_lost;
+    const int planned = m_terminals.size() * m_options.dialogues();
+    const int lost = total(&Terminal::lost);
+    const int done = total(&Terminal::completed) + total(&Terminal::failed) + lost;
     std::fprintf(stderr, "\r[load] %d/%d dialogues, %d answers, lost %d, duplicated %d, late %d, "
                          "foreign %d, errors %d, %.1f s%s",
-                 done, total, m_latencies.size(), m_lost, m_duplicated, m_late, m_foreign, m_errors,
+                 done, planned, m_latencies.size(), lost, m_duplicated, m_late, m_foreign, m_errors,
                  ((last ? m_endedAt : m_clock.elapsed()) - m_startedAt) / 1000.0, last ? "\n" : "");
     std::fflush(stderr);
 }
@@ -349,7 +354,10 @@ QVariantMap LoadRun::toVariant() const
     QList<qint64> sorted = m_latencies;
     std::sort(sorted.begin(), sorted.end());
     const double seconds = qMax<qint64>(1, m_endedAt - m_startedAt) / 1000.0;
-    const int dialogues = m_completed + m_failed + m_lost;
+    const int completed = total(&Terminal::completed);
+    const int failed = total(&Terminal::failed);
+    const int lost = total(&Terminal::lost);
+    const int dialogues = completed + failed + lost;
     const auto ms = [](qint64 microseconds) { return std::round(microseconds / 10.0) / 100.0; };
     // A connection still down at the end is a gap until the end.
     qint64 longestGap = m_longestGap;
@@ -378,7 +386,7 @@ QVariantMap LoadRun::toVariant() const
                                        {QStringLiteral("answers"), terminal.answers},
                                        {QStringLiteral("violations"), terminal.violations}});
     }
-    const bool pass = m_lost + m_duplicated + m_late + m_foreign + violations == 0;
+    const bool pass = lost + m_duplicated + m_late + m_foreign + violations == 0;
     return QVariantMap{
         {QStringLiteral("service"), m_options.ceiling() ? QStringLiteral("ceiling") : m_options.describeService()},
         {QStringLiteral("scenario"), m_scenario.name},
@@ -388,10 +396,10 @@ QVariantMap LoadRun::toVariant() const
         {QStringLiteral("seconds"), seconds},
         {QStringLiteral("rate"), dialogues / seconds},
         {QStringLiteral("dialogues"), QVariantMap{{QStringLiteral("total"), dialogues},
-                                                  {QStringLiteral("completed"), m_completed},
-                                                  {QStringLiteral("failed"), m_failed}}},
+                                                  {QStringLiteral("completed"), completed},
+                                                  {QStringLiteral("failed"), failed}}},
         {QStringLiteral("answers"), QVariantMap{{QStringLiteral("received"), received},
-                                                {QStringLiteral("lost"), m_lost},
+                                                {QStringLiteral("lost"), lost},
                                                 {QStringLiteral("duplicated"), m_duplicated},
                                                 {QStringLiteral("late"), m_late},
                                                 {QStringLiteral("foreign"), m_foreign},
@@ -422,12 +430,14 @@ void LoadRun::report()
     const auto ms = [&latency](const char *key) { return QString::number(latency.value(QLatin1String(key)).toDouble(), 'f', 2); };
     const QString rate = QString::number(figures.value(QStringLiteral("rate")).toDouble(), 'f', 1);
     const int total = dialogues.value(QStringLiteral("total")).toInt();
+    const int lost = answers.value(QStringLiteral("lost")).toInt();
     *m_out << "dialogues: " << total << " in " << QString::number(figures.value(QStringLiteral("seconds")).toDouble(), 'f', 2)
-           << " s, " << rate << " per second (" << m_completed << " completed, " << m_failed << " failed)\n";
+           << " s, " << rate << " per second (" << dialogues.value(QStringLiteral("completed")).toInt() << " completed, "
+           << dialogues.value(QStringLiteral("failed")).toInt() << " failed)\n";
     *m_out << "answer latency ms, leaving out the first " << warmUp() << " dialogue(s) of each terminal ("
            << latency.value(QStringLiteral("count")).toInt() << " answers): median " << ms("median") << ", p95 "
            << ms("p95") << ", p99 " << ms("p99") << ", max " << ms("max") << '\n';
-    *m_out << "answers lost " << m_lost << ", duplicated " << m_duplicated << ", late " << m_late
+    *m_out << "answers lost " << lost << ", duplicated " << m_duplicated << ", late " << m_late
            << ", foreign " << m_foreign << "; service errors " << m_errors << "; reconnects "
            << m_reconnects << ", longest gap " << connections.value(QStringLiteral("longestGapMs")).toLongLong() << " ms\n";
     QStringList broken;
@@ -439,7 +449,7 @@ void LoadRun::report()
            << '\n';
     *m_out << "RESULT terminals=" << m_terminals.size() << " dialogues=" << total << " rate=" << rate
            << " p50=" << ms("median") << " p95=" << ms("p95") << " p99=" << ms("p99") << " max=" << ms("max")
-           << " violations=" << violations << " lost=" << m_lost << " duplicated=" << m_duplicated << " late=" << m_late
+           << " violations=" << violations << " lost=" << lost << " duplicated=" << m_duplicated << " late=" << m_late
            << " foreign=" << m_foreign << " errors=" << m_errors << '\n';
     m_out->flush();
     if (!m_options.jsonPath().isEmpty()) {

@@ -1,5 +1,7 @@
 #include "servicecheckoptions.h"
 
+#include "optionvalues.h"
+
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
@@ -25,10 +27,9 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
                        "program's, unchanged."), QStringLiteral("command"));
     const QCommandLineOption plugin(QStringLiteral("plugin"),
         QStringLiteral("The plugin module (default: the one beside this program)."), QStringLiteral("file"));
-    const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+    const QCommandLineOption timeScale = OptionValues::timeScaleOption(
         QStringLiteral("Factor for the terminal's waits and the customer's pauses (default 1): "
-                       "at 0.05 the 60 s wait for an answer is 3 s. Give the service the same."),
-        QStringLiteral("factor"));
+                       "at 0.05 the 60 s wait for an answer is 3 s. Give the service the same."));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
         QStringLiteral("Real seconds a dialogue may take (default 30 + 400 x the time scale)."),
         QStringLiteral("seconds"));
@@ -59,17 +60,7 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
     parser.addOptions({scenario, command, plugin, timeScale, timeout, json, junit, requireComplete,
                        record, terminals, dialogues, warmUp, ceiling, verbose});
     parser.addOptions(m_broker.options());
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first());
-        return false;
-    }
-    if (!m_broker.read(parser, error))
+    if (!OptionValues::parse(parser, arguments, error) || !m_broker.read(parser, error))
         return false;
     m_scenarios = parser.values(scenario);
     m_serviceCommand = parser.value(command);
@@ -84,45 +75,24 @@ bool ServiceCheckOptions::parse(const QStringList &arguments, QString *error)
         *error = QStringLiteral("name the service with either --broker or --service-command");
         return false;
     }
-    if (parser.isSet(timeScale)) {
-        bool ok = false;
-        m_timeScale = parser.value(timeScale).toDouble(&ok);
-        if (!ok || m_timeScale <= 0 || m_timeScale > 100) {
-            *error = QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
-                         .arg(parser.value(timeScale));
-            return false;
-        }
-    }
+    if (!OptionValues::readTimeScale(parser, timeScale, &m_timeScale, error))
+        return false;
     m_timeout = 30.0 + 400.0 * m_timeScale;
     if (parser.isSet(timeout)) {
         bool ok = false;
         m_timeout = parser.value(timeout).toDouble(&ok);
-        if (!ok || m_timeout <= 0) {
-            *error = QStringLiteral("--timeout takes seconds above 0, not \"%1\"").arg(parser.value(timeout));
+        // Bounded, and written so that "nan" and "inf" are refused: the play takes milliseconds
+        // as an int.
+        if (!ok || !(m_timeout > 0 && m_timeout <= 86400)) {
+            *error = QStringLiteral("--timeout takes seconds above 0 and up to 86400, not \"%1\"")
+                         .arg(parser.value(timeout));
             return false;
         }
     }
-    const auto count = [&](const QCommandLineOption &option, int maximum, int *value) {
-        bool ok = false;
-        *value = parser.value(option).toInt(&ok);
-        if (ok && *value >= 1 && *value <= maximum)
-            return true;
-        *error = QStringLiteral("--%1 takes a whole number from 1 to %2, not \"%3\"")
-                     .arg(option.names().first()).arg(maximum).arg(parser.value(option));
+    if (!OptionValues::readWholeNumber(parser, terminals, 1, 1000, &m_terminals, error)
+        || !OptionValues::readWholeNumber(parser, dialogues, 1, 1000000, &m_dialogues, error)
+        || !OptionValues::readWholeNumber(parser, warmUp, 0, 1000000, &m_warmUp, error))
         return false;
-    };
-    if (parser.isSet(terminals) && !count(terminals, 1000, &m_terminals))
-        return false;
-    if (parser.isSet(dialogues) && !count(dialogues, 1000000, &m_dialogues))
-        return false;
-    if (parser.isSet(warmUp)) {
-        bool ok = false;
-        m_warmUp = parser.value(warmUp).toInt(&ok);
-        if (!ok || m_warmUp < 0 || m_warmUp > 1000000) {
-            *error = QStringLiteral("--warm-up takes a whole number from 0 to 1000000, not \"%1\"").arg(parser.value(warmUp));
-            return false;
-        }
-    }
     for (const QCommandLineOption *loadOnly : {&dialogues, &warmUp, &ceiling}) {
         if (parser.isSet(*loadOnly) && !isLoad()) {
             *error = QStringLiteral("--%1 needs --terminals").arg(loadOnly->names().constFirst());

@@ -1,5 +1,6 @@
 #include "terminaloptions.h"
 
+#include "optionvalues.h"
 #include "scenario.h"
 
 #include <QtCore/QCommandLineParser>
@@ -41,7 +42,7 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         "scripted customer plays it and a transcript is printed; the exit code tells whether the scenario's "
         "expected end was reached (0), missed (1), or the run could not start (2). With a "
         "display the kiosk screen opens for a person to use."));
-    const QCommandLineOption help = parser.addHelpOption();
+    parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption scenario(QStringLiteral("scenario"),
         QStringLiteral("Scenario to play: a shipped scenario's name (see --list) or a file. "
@@ -60,10 +61,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
         QStringLiteral("Plays the scenario's customer in a visible window."));
     const QCommandLineOption screenshots(QStringLiteral("screenshots"),
         QStringLiteral("Writes a PNG of every screen into the directory."), QStringLiteral("dir"));
-    const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+    const QCommandLineOption timeScale = OptionValues::timeScaleOption(
         QStringLiteral("Factor for message timers and service delays (headless default 0.02, "
                        "--auto 0.2, interactive 1; with --broker 1, and the service must run "
-                       "at the same factor)."), QStringLiteral("factor"));
+                       "at the same factor)."));
     const QCommandLineOption language(QStringLiteral("language"),
         QStringLiteral("The language of the terminal's texts: the plugin's translation for %1 "
                        "(default %2).").arg(Scenario::languages().join(QStringLiteral(" or ")),
@@ -81,20 +82,10 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     parser.addOptions({scenario, list, plugin, forms, headless, automatic, screenshots, timeScale,
                        language, timeout, verbose});
     parser.addOptions(m_broker.options());
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+    if (!OptionValues::parse(parser, arguments, error))
         return false;
-    }
-    if (parser.isSet(help))
-        parser.showHelp(0);
     if (parser.isSet(version))
         parser.showVersion();
-
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument \"%1\"; see --help")
-                     .arg(parser.positionalArguments().first());
-        return false;
-    }
     m_list = parser.isSet(list);
     m_scenario = parser.value(scenario);
     m_pluginPath = parser.value(plugin);
@@ -132,16 +123,8 @@ bool TerminalOptions::parse(const QStringList &arguments, QString *error)
     // look too slow.
     if (m_broker.isEnabled())
         m_timeScale = 1.0;
-    if (parser.isSet(timeScale)) {
-        bool ok = false;
-        m_timeScale = parser.value(timeScale).toDouble(&ok);
-        // Written so that "nan" and "inf", which toDouble() takes, are refused.
-        if (!ok || !(m_timeScale > 0 && m_timeScale <= 100)) {
-            *error = QStringLiteral("--time-scale takes a factor above 0 and up to 100, not \"%1\"")
-                         .arg(parser.value(timeScale));
-            return false;
-        }
-    }
+    if (!OptionValues::readTimeScale(parser, timeScale, &m_timeScale, error))
+        return false;
 
     // Enough for the longest shipped scenario (about 100 s of dialogue time), with room to spare.
     m_timeout = isScripted() ? 30.0 + 200.0 * m_timeScale : 0.0;
