@@ -8,12 +8,6 @@
 
 namespace {
 
-const QString MessageKey = QStringLiteral("message");
-const QString ParamsKey = QStringLiteral("params");
-const QString PayParamListKey = QStringLiteral("payParamList");
-const QString ParamListKey = QStringLiteral("paramList");
-const QString ValueKey = QStringLiteral("value");
-
 // Keeps the compiler from dropping reads whose result is not otherwise used.
 volatile unsigned g_sink;
 
@@ -46,13 +40,13 @@ void AnswerWalker::walk(const QVariantMap &answerMap)
              + copy.isStepComplete() + copy.isStepError();
     check(copy.description() == copy.description().trimmed(), "description not trimmed");
 
-    const QVariantMap body = answerMap.value(MessageKey).toMap();
-    const QVariantMap step = body.value(ParamsKey).toMap();
-    if (!answerMap.contains(MessageKey)) {
+    const QVariantMap step =
+        answerMap.value(QStringLiteral("message")).toMap().value(QStringLiteral("params")).toMap();
+    if (!answerMap.contains(QStringLiteral("message"))) {
         check(copy.error() && copy.result() == -1 && copy.currentStep() == -1,
               "an answer without a body must read as a failure");
     }
-    walkList(copy.payParamsList(), step.value(PayParamListKey), 0);
+    walkList(copy.payParamsList(), step.value(QStringLiteral("payParamList")), 0);
 }
 
 void AnswerWalker::walkParameterMap(const QVariantMap &parameter)
@@ -89,7 +83,7 @@ void AnswerWalker::walkParameter(const TavrinPayParameter &parameter, const QVar
     touch(copy.value().toString());
     check(copy.regexp() != QLatin1String("\\*"), "the wildcard pattern survived");
 
-    const QVariantMap::const_iterator value = source.constFind(ValueKey);
+    const QVariantMap::const_iterator value = source.constFind(QStringLiteral("value"));
     if (value == source.constEnd())
         check(!copy.value().isValid(), "a value appeared from nowhere");
     else
@@ -110,5 +104,5 @@ void AnswerWalker::walkParameter(const TavrinPayParameter &parameter, const QVar
     check(fromHost.regexp() != QLatin1String("\\*"), "the wildcard pattern survived the host");
     check(fromHost.name() == parameter.name(), "the host parameter lost its name");
 
-    walkList(parameter.paramList(), source.value(ParamListKey), depth + 1);
+    walkList(parameter.paramList(), source.value(QStringLiteral("paramList")), depth + 1);
 }

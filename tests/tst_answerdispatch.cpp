@@ -41,7 +41,6 @@ private slots:
     void waitingMessageTimesOut_data();
     void waitingMessageTimesOut();
     void answerToReplacedRequestIsDropped();
-    void lateCloseOfAnAnsweredWaitingMessage();
     void firstStepAgainStartsTheListOver();
 };
 
@@ -51,7 +50,6 @@ void tst_AnswerDispatch::droppedWhilePending_data()
 
     QTest::newRow("another plugin's message type") << with(Good, "msgType", "otherPluginRequest");
     QTest::newRow("another uid") << with(Good, "uid", "1");
-    QTest::newRow("an empty uid") << with(with(Good, "result", 9), "uid", "");
 }
 
 void tst_AnswerDispatch::droppedWhilePending()
@@ -164,8 +162,7 @@ void tst_AnswerDispatch::strayAnswerWithoutUid()
     QFETCH(QVariantList, answers);
 
     QVERIFY(d->start());
-    for (const QString &text : typed)
-        QVERIFY(d->enter(text));
+    QVERIFY(d->enterEach(typed));
     for (const QVariant &body : answers)
         d->answer(body.toMap());
     const Effects before = effects();
@@ -343,22 +340,6 @@ void tst_AnswerDispatch::answerToReplacedRequestIsDropped()
     QCOMPARE(d->fixture.messages().size(), 1);
     d->answerStep(1, true, SurnameAndCode);
     QCOMPARE(lastShownName(), "surname");
-}
-
-void tst_AnswerDispatch::lateCloseOfAnAnsweredWaitingMessage()
-{
-    QVERIFY(reachFirstRequest());
-    QPointer<MessageWidgetController> old = d->lastShownMessage().controller;
-    d->answerStep(1, true, SurnameAndCode);
-    QVERIFY(old);
-    const Effects before = effects();
-    old->reject();
-    QCOMPARE(effects(), before);
-    // The entry goes on as before.
-    QVERIFY(d->enter("Петров"));
-    QVERIFY(d->enter("1234"));
-    d->answerStep(2, true, SurnameAndCode);
-    QCOMPARE(d->payDetails(), 1);
 }
 
 void tst_AnswerDispatch::firstStepAgainStartsTheListOver()

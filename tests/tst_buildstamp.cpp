@@ -46,18 +46,15 @@ void tst_BuildStamp::sameAsTheLocaleParser_data()
 
     QTest::newRow("space-padded one-digit day")
         << QByteArray("UTC") << "May  1 2023" << "09:05:00" << "2023-05-01T09:05:00";
-    QTest::newRow("first second of a year")
-        << QByteArray("UTC") << "Jan  1 2000" << "00:00:00" << "2000-01-01T00:00:00";
     QTest::newRow("last second of a year")
         << QByteArray("UTC") << "Dec 31 2099" << "23:59:59" << "2099-12-31T23:59:59";
     QTest::newRow("leap day") << QByteArray("UTC") << "Feb 29 2024" << "12:00:00" << "2024-02-29T12:00:00";
     QTest::newRow("month name of another language gives no stamp")
         << QByteArray("UTC") << "Mai 11 2023" << "14:39:47" << QString();
-    // Each malformed in one place only, so that every check of the reading is needed.
-    QTest::newRow("a letter in the day gives no stamp") << QByteArray("UTC") << "May 1x 2023" << "14:39:47" << QString();
+    // Each malformed in one place only, where the reading alone decides. A letter in the day or
+    // the year, a five-digit year or a one-digit hour ends with the parser whether the reading
+    // turns it away or not: those have no row.
     QTest::newRow("a three-digit day gives no stamp") << QByteArray("UTC") << "May 011 2023" << "14:39:47" << QString();
-    QTest::newRow("a letter in the year gives no stamp") << QByteArray("UTC") << "May 11 2o23" << "14:39:47" << QString();
-    QTest::newRow("a five-digit year gives no stamp") << QByteArray("UTC") << "May 11 20230" << "14:39:47" << QString();
     QTest::newRow("a letter in the hour gives no stamp") << QByteArray("UTC") << "May 11 2023" << "1x:39:47" << QString();
     QTest::newRow("a letter in the minute gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:3x:47" << QString();
     QTest::newRow("a letter in the second gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:4x" << QString();
@@ -66,18 +63,10 @@ void tst_BuildStamp::sameAsTheLocaleParser_data()
     QTest::newRow("a clock of three digits a part gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:470" << QString();
     QTest::newRow("minute 60 gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:60:00" << QString();
     QTest::newRow("a fifth part gives no stamp") << QByteArray("UTC") << "May 11 2023" << "14:39:47 UTC" << QString();
-    QTest::newRow("day with a leading zero")
-        << QByteArray("UTC") << "May 05 2023" << "07:08:09" << "2023-05-05T07:08:09";
     QTest::newRow("month in lower case still parses")
         << QByteArray("UTC") << "jan  5 2023" << "10:00:00" << "2023-01-05T10:00:00";
     QTest::newRow("leap day of a common year gives no stamp")
         << QByteArray("UTC") << "Feb 29 2023" << "12:00:00" << QString();
-    QTest::newRow("hour 24 gives no stamp")
-        << QByteArray("UTC") << "Jun  1 2023" << "24:00:00" << QString();
-    QTest::newRow("one-digit hour gives no stamp")
-        << QByteArray("UTC") << "Jun  1 2023" << "9:05:00" << QString();
-    QTest::newRow("long month name gives no stamp")
-        << QByteArray("UTC") << "Sept  1 2023" << "10:00:00" << QString();
     QTest::newRow("clock skipped by daylight saving gives no stamp")
         << QByteArray("Europe/Berlin") << "Mar 26 2023" << "02:30:00" << QString();
     QTest::newRow("same clock where it is not skipped")

@@ -209,8 +209,7 @@ void tst_Cancellation::nothingHappensWithoutDialogue()
 
     QVERIFY(reachFirstRequest());
     d->answerStep(1, true, SurnameAndCode);
-    for (const QString &text : typed)
-        QVERIFY(d->enter(text));
+    QVERIFY(d->enterEach(typed));
     // The answer to the request pending now.
     if (slot == "stompIncomingMessagesHandler")
         argument = BusProbe::stepAnswer(d->lastUid(), 2, true);

@@ -148,11 +148,7 @@ void tst_DialogueRoad::passportDataWithSmsCode()
     QVERIFY2(!firstWait, "the waiting message outlived the answer");
     QCOMPARE(d->viewer()->topForm()->name(), "parameterInputView");
 
-    QVERIFY(d->enter("Петров"));
-    QVERIFY(d->enter("Иван"));
-    QVERIFY(d->enter("4510"));
-    QVERIFY(d->enter("123456"));
-    QVERIFY(d->enter("1234"));
+    QVERIFY(d->enterEach({"Петров", "Иван", "4510", "123456", "1234"}));
     QCOMPARE(parameterScreens(providerName), (QStringList{
         "surname|Фамилия||||0",
         "name|Имя||||0",
@@ -209,8 +205,7 @@ void tst_DialogueRoad::cardNumberAndChoice()
                               {"Код подразделения: 500-002, Адрес: Химки, ул. Мира, 5", 1}};
     QCOMPARE(QVariantMap(d->lastShownInput().parameter.values()), choices);
     QVERIFY(d->choose(1));
-    QVERIFY(d->enter("5678"));
-    QVERIFY(d->enter("1234567812345678"));
+    QVERIFY(d->enterEach({"5678", "1234567812345678"}));
     QCOMPARE(parameterScreens(providerName), (QStringList{
         "surname|Фамилия||||0",
         "ID_whome|Кем выдан||||1",
@@ -359,8 +354,7 @@ void tst_DialogueRoad::valuesWrittenAsJson()
                + json + "}, {\"name\": \"smscode\", \"title\": \"Код из SMS\", \"isEditable\": true}]}");
     QCOMPARE(d->lastShownInput().parameter.name(), "ID_number");
     QCOMPARE(d->lastShownInput().parameter.value(), text);
-    QVERIFY(d->enter("1"));
-    QVERIFY(d->enter("1234"));
+    QVERIFY(d->enterEach({"1", "1234"}));
     QCOMPARE(d->sentCount(), 2);
 
     // The service's value wins over the entered one.

@@ -215,8 +215,7 @@ void tst_ParameterInput::finishSendsTheSmsCode()
     QFETCH(QString, smscode);
 
     QVERIFY(askParameters(params));
-    for (const QString &text : entered)
-        QVERIFY(d->enter(text));
+    QVERIFY(d->enterEach(entered));
     QCOMPARE(d->sentCount(), 2);
     QCOMPARE(d->fixture.bus.lastSent().value("params").toMap().value("checkdata").toString(),
              QStringLiteral("{\"currentStep\":\"2\",\"payParamList\":[{\"name\":\"msisdn\","

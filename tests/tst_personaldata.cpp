@@ -13,12 +13,10 @@
 namespace {
 
 // Planted in the service's answers and in what the customer types; digits found nowhere else
-// in a dialogue.
+// in a dialogue. The customer's number, the passport the service sends, the codes typed.
 const QString Phone = QStringLiteral("9035718264");
-const QString PassportSeries = QStringLiteral("7391");
-const QString PassportNumber = QStringLiteral("582046");
-const QString SmsCode = QStringLiteral("640317");
-const QString WrongCode = QStringLiteral("139527");
+const QString PassportSeries = QStringLiteral("7391"), PassportNumber = QStringLiteral("582046");
+const QString SmsCode = QStringLiteral("640317"), WrongCode = QStringLiteral("139527");
 
 // Sends what the process writes to a file descriptor into a file while it lives: output that
 // does not go through Qt's logging reaches the terminal's log all the same.
@@ -172,8 +170,7 @@ void tst_PersonalData::handOffMemoryIsBoundedAndKeepsNoValue()
         QVERIFY(d->start());
         QVERIFY(d->enter(phoneOf(payment)));
         d->answerStep(1, true, {editable("smscode")});
-        QVERIFY(d->enter("1234"));
-        QVERIFY(d->enter(card));
+        QVERIFY(d->enterEach({"1234", card}));
         d->answerStep(2, true);
         QCOMPARE(d->payDetails(), payment + 1);
         d->fixture.plugin->stop();

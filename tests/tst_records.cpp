@@ -224,7 +224,6 @@ void tst_Records::answer_data()
     QTest::newRow("body without params keeps the step defaults")
         << body({{"msgType", "tavrinPluginRequest"}, {"uid", "42"}, {"error", false}, {"result", 0}})
         << QStringList{"msgType=tavrinPluginRequest", "uid=42", "error=false", "result=0"};
-    QTest::newRow("result that is no number is 0") << body({{"result", "abc"}}) << QStringList{"result=0"};
     QTest::newRow("descriptions joined by one space, white space inside kept")
         << body({{"description", " a  b"}, {"resultDescription", "\tc\n"}})
         << QStringList{"description=a  b \tc"};

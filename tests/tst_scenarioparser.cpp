@@ -107,8 +107,6 @@ void tst_ScenarioParser::refusesMistakes_data()
         << withChange("provider.parameters[0].lable", "x") << "provider.parameters[0].lable: unknown field";
     QTest::newRow("fractional provider id")
         << withChange("provider.id", 1.5) << "provider.id: expected a whole number";
-    QTest::newRow("negative service delay")
-        << withChange("service.delay", -1) << "service.delay: expected a number from 0 to 3600";
     QTest::newRow("service delay too long for a timer")
         << withChange("service.delay", 214748370) << "service.delay: expected a number from 0 to 3600";
     QTest::newRow("answer delay too long for a timer")

@@ -562,13 +562,9 @@ def cluster_check(args, broker):
               "the checker's terminals reconnected %d time(s), the longest gap %d ms"
               % (connections["reconnects"], connections["longestGapMs"]))
 
-        # Every connection on the killed node moves on: the checker's terminals say so on their
-        # log, the services on theirs.
-        gap, losses, returns = longest_move(load.stamped, killed_at, r"connection to %s lost" % re.escape(first),
-                                            r"connected again, to 127\.0\.0\.1:\d+")
-        check(losses == CLUSTER_TERMINALS and returns >= losses,
-              "the checker's terminals lost %d connection(s) and made %d again" % (losses, returns))
-        check(gap is not None and gap <= MOVE_ON_SECONDS, "the terminals took %s s to move on" % gap)
+        # Every connection on the killed node moves on: the checker's terminals say so in its
+        # report, the services on their log.
+        gap, losses = connections["longestGapMs"] / 1000, connections["reconnects"]
         for service in services:
             service_gap, lost, back = longest_move(service.stamped, killed_at, r"^\[broker\]\s+connection lost",
                                                    r"^\[broker\]\s+connected to ")

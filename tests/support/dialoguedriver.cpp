@@ -49,6 +49,15 @@ bool DialogueDriver::enter(const QString &text)
     return true;
 }
 
+bool DialogueDriver::enterEach(const QStringList &texts)
+{
+    for (const QString &text : texts) {
+        if (!enter(text))
+            return false;
+    }
+    return true;
+}
+
 bool DialogueDriver::choose(int position)
 {
     PluginProviderParameterInputController *input = lastShownInput().controller;

@@ -5,6 +5,7 @@
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 #include <QtCore/QVariantMap>
 
 #include "messagewidgetcontroller.h"
@@ -51,6 +52,8 @@ public:
     // The customer on the screen shown last: types text and presses Next; false when there is
     // no screen or the screen refused the value.
     bool enter(const QString &text);
+    // Each text on the screen that follows the one before; false at the first refused.
+    bool enterEach(const QStringList &texts);
     // Picks a choice and presses Next.
     bool choose(int position);
     bool back();

@@ -71,11 +71,7 @@ bool DialogueTest::reachSecondRequest(const QVariantList &params, const QStringL
     if (!reachFirstRequest())
         return false;
     d->answerStep(1, true, params);
-    for (const QString &text : texts) {
-        if (!d->enter(text))
-            return false;
-    }
-    return d->sentCount() == 2;
+    return d->enterEach(texts) && d->sentCount() == 2;
 }
 
 Effects DialogueTest::effects() const
