@@ -55,8 +55,9 @@ void TouchList::fitRows(QListWidget *list)
 
 bool TouchList::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_list->viewport() && event->type() == QEvent::Resize
-        && m_list->viewport()->width() != m_width)
+    // Only the viewport is watched. Its events go on while the list is being destroyed, when
+    // the list can no longer be asked for anything: the list is called for a resize only.
+    if (event->type() == QEvent::Resize && static_cast<QWidget *>(watched)->width() != m_width)
         fitRows(m_list);
     return QObject::eventFilter(watched, event);
 }
