@@ -6,6 +6,7 @@
 #include <QtTest/QtTest>
 
 #include "ipaybyprovider.h"
+#include "pluginhost.h"
 
 // The plugin as the host meets it: a module file, its metadata, one instance, the interface.
 class tst_PluginLoader : public QObject
@@ -18,6 +19,8 @@ private slots:
     void oneInstanceUntilDeleted();
     void castsToTheInterface();
     void identityTheHostReliesOn();
+    void hostTextsFollowTheLanguage_data();
+    void hostTextsFollowTheLanguage();
 
 private:
     QPluginLoader loader;
@@ -119,6 +122,29 @@ void tst_PluginLoader::identityTheHostReliesOn()
     QObject bus;
     QVERIFY(plugin->setMessageReciever(&bus, SLOT(deleteLater())));
     QVERIFY(plugin->setMessageSender(&bus, SIGNAL(destroyed())));
+}
+
+void tst_PluginLoader::hostTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("yes");
+    QTest::newRow("English after Russian") << "ru" << "en" << "Yes";
+    // The host's texts are written in Russian and have no Russian file: English must still go.
+    QTest::newRow("Russian after English") << "en" << "ru" << "Да";
+}
+
+void tst_PluginLoader::hostTextsFollowTheLanguage()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, yes);
+    PluginHost host;
+    QVERIFY2(host.load(loader.fileName()), qPrintable(host.errorString()));
+    QString warning;
+    QVERIFY2(host.installTranslation(before, &warning), qPrintable(warning));
+    QVERIFY2(host.installTranslation(after, &warning), qPrintable(warning));
+    QCOMPARE(QCoreApplication::translate("messagesView", "Да"), yes);
 }
 
 QTEST_MAIN(tst_PluginLoader)
